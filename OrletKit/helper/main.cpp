@@ -1,0 +1,20 @@
+#include "OrletKit/helper/Helper.h"
+#include "OrletKit/helper/ProcessRunner.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::ios_base::sync_with_stdio(false);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    orlet::Helper helper(orlet::Helper::processEnvironment());
+    const int status = helper.main(arguments);
+    std::cout.flush();
+    if (helper.signalToPassOn() != 0) {
+        orlet::ProcessRunner::Outcome outcome;
+        outcome.signal = helper.signalToPassOn();
+        orlet::ProcessRunner::exitLike(outcome);
+    }
+    return status;
+}
