@@ -252,7 +252,12 @@ std::string Connector::quoted(std::string_view cli) {
     if (cli.find(' ') == std::string_view::npos) {
         return std::string(cli);
     }
-    return "\"" + std::string(cli) + "\"";
+    std::string quoted;
+    quoted.reserve(cli.size() + 2);
+    quoted += '"';
+    quoted += cli;
+    quoted += '"';
+    return quoted;
 }
 
 std::string Connector::block(std::string_view cli) {
