@@ -51,37 +51,13 @@ public:
     }
 
     std::optional<std::string> string(const char* key) {
-        const json* value = find(key);
-        if (value == nullptr) {
-            return std::nullopt;
-        }
-        if (!value->is_string()) {
-            return fail<std::string>();
-        }
-        return value->get<std::string>();
+        return typed<std::string>(key, &json::is_string);
     }
 
-    std::optional<bool> boolean(const char* key) {
-        const json* value = find(key);
-        if (value == nullptr) {
-            return std::nullopt;
-        }
-        if (!value->is_boolean()) {
-            return fail<bool>();
-        }
-        return value->get<bool>();
-    }
+    std::optional<bool> boolean(const char* key) { return typed<bool>(key, &json::is_boolean); }
 
-    std::optional<double> number(const char* key) {
-        const json* value = find(key);
-        if (value == nullptr) {
-            return std::nullopt;
-        }
-        if (!value->is_number()) {
-            return fail<double>();
-        }
-        return value->get<double>();
-    }
+    // Integers and fractions alike.
+    std::optional<double> number(const char* key) { return typed<double>(key, &json::is_number); }
 
     std::optional<std::int64_t> integer(const char* key) {
         const json* value = find(key);
@@ -132,6 +108,17 @@ public:
     }
 
 private:
+    template <typename T> std::optional<T> typed(const char* key, bool (json::*matches)() const) {
+        const json* value = find(key);
+        if (value == nullptr) {
+            return std::nullopt;
+        }
+        if (!(value->*matches)()) {
+            return fail<T>();
+        }
+        return value->get<T>();
+    }
+
     template <typename T> std::optional<T> fail() {
         ok_ = false;
         return std::nullopt;

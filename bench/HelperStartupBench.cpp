@@ -1,6 +1,7 @@
 // Wall time and peak memory of single helper runs, as a coding agent's hook pays them, next to
 // /bin/true started the same way.
 #include "FakeOrlet.h"
+#include "TemporaryDirectory.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,7 +18,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 
 struct Sample {
     double milliseconds;
@@ -94,11 +94,8 @@ void report(const char* name, const std::vector<std::string>& argv, const std::s
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 100;
     std::signal(SIGPIPE, SIG_IGN); // /bin/true does not read the payload
-    std::string pattern = "/tmp/orlet-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return 1;
-    }
-    const std::string home = pattern;
+    const orlet::test::TemporaryDirectory directory;
+    const std::string home = directory.path().string();
     const std::vector<std::string> hook{ORLET_HELPER_PATH, "agent-hook", "claude"};
     std::printf("%d runs each\n", runs);
     report("/bin/true", {"/bin/true"}, home, runs);
@@ -108,6 +105,5 @@ int main(int argc, char** argv) {
         report("/bin/true", {"/bin/true"}, home, runs);
         report("orlet agent-hook claude (present)", hook, home, runs);
     }
-    fs::remove_all(home);
     return 0;
 }

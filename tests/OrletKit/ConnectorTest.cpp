@@ -1,6 +1,7 @@
 #include "OrletKit/Connector.h"
 
 #include "OrletKit/AtomicFile.h"
+#include "TemporaryDirectory.h"
 #include "TestNames.h"
 
 #include <filesystem>
@@ -19,13 +20,6 @@ constexpr const char* cli = "/opt/orlet/libexec/orlet/orlet";
 
 class TempHome : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orlet-home-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(home_); }
-
     Connector::Home home() const { return {home_}; }
     fs::path path(std::string_view relative) const { return home_ / relative; }
 
@@ -43,7 +37,8 @@ protected:
             .value();
     }
 
-    fs::path home_;
+    test::TemporaryDirectory directory_;
+    const fs::path& home_ = directory_.path();
 };
 
 std::vector<std::string> commandsOf(const json& root, const std::string& event) {

@@ -3,6 +3,7 @@
 #include "OrletKit/ActivityMessage.h"
 #include "OrletKit/AtomicFile.h"
 #include "OrletKit/ShellHook.h"
+#include "TemporaryDirectory.h"
 #include "TestNames.h"
 
 #include <csignal>
@@ -24,13 +25,6 @@ using test::FakeOrlet;
 // The real helper binary against a stand-in application in a private home directory.
 class HelperProcess : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = "/tmp/orlet-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(home_); }
-
     std::string socketPath() const {
         return (home_ / "Library/Application Support/Orlet/orlet.sock").string();
     }
@@ -42,7 +36,8 @@ protected:
                                  input);
     }
 
-    fs::path home_;
+    test::TemporaryDirectory directory_;
+    const fs::path& home_ = directory_.path();
 };
 
 const std::string claudePrompt =

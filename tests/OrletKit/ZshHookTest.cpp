@@ -2,6 +2,7 @@
 #include "FakeOrlet.h"
 #include "OrletKit/ActivityMessage.h"
 #include "OrletKit/Connector.h"
+#include "TemporaryDirectory.h"
 
 #include <chrono>
 #include <filesystem>
@@ -23,9 +24,6 @@ using test::FakeOrlet;
 class ZshInTmux : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = "/tmp/orlet-zsh-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
         server_ = "orlet-test-" + std::to_string(::getpid());
         fs::create_directories(home_ / "bin");
         // Stands in for an editor: interactive by name, and slow enough to be reported if it
@@ -36,10 +34,7 @@ protected:
         std::ofstream(home_ / ".zshrc") << "PROMPT='READY> '\n";
     }
 
-    void TearDown() override {
-        tmux({"kill-server"});
-        fs::remove_all(home_);
-    }
+    void TearDown() override { tmux({"kill-server"}); }
 
     ChildProcess::Result tmux(std::vector<std::string> arguments) const {
         arguments.insert(arguments.begin(), {"tmux", "-L", server_, "-f", "/dev/null"});
@@ -60,7 +55,8 @@ protected:
         return false;
     }
 
-    fs::path home_;
+    test::TemporaryDirectory directory_;
+    const fs::path& home_ = directory_.path();
     std::string server_;
 };
 
