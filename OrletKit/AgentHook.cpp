@@ -126,14 +126,15 @@ std::optional<std::string> folder(const json& payload) {
     if (!path) {
         return std::nullopt;
     }
-    std::string name = Text::lastPathComponent(*path);
-    if (name.empty()) {
-        return std::nullopt;
-    }
-    return name;
+    return Text::lastPathComponent(*path);
 }
 
-std::string shellPhrase(const json* command) {
+std::string shellPhrase(std::string_view command) {
+    return Text::shortened("$ " + Text::oneLine(command), shellLimit);
+}
+
+// A tool's command: a string as it is, an array of strings joined with spaces, else empty.
+std::string toolCommand(const json* command) {
     std::string text;
     if (command != nullptr && command->is_string()) {
         text = command->get<std::string>();
@@ -142,10 +143,10 @@ std::string shellPhrase(const json* command) {
             if (!text.empty()) {
                 text += ' ';
             }
-            text += word.get<std::string>();
+            text += word.get_ref<const std::string&>();
         }
     }
-    return Text::shortened("$ " + Text::oneLine(text), shellLimit);
+    return text;
 }
 
 ActivityMessage update(const std::string& id, std::optional<std::string> step) {
@@ -209,9 +210,11 @@ ActivityMessage build(Build kind, const json& payload, Agent agent, const std::s
         return message;
     }
     case Build::stepForTool: {
+        // By reference: a copy of deeply nested input would recurse through all of it.
+        static const json none;
         const json* input = member(payload, "tool_input");
         return update(id, AgentHook::describeTool(string(payload, "tool_name"),
-                                                  input != nullptr ? *input : json()));
+                                                  input != nullptr ? *input : none));
     }
     case Build::working:
         return update(id, std::nullopt);
@@ -227,7 +230,7 @@ ActivityMessage build(Build kind, const json& payload, Agent agent, const std::s
     case Build::sessionEnded:
         return ended(id, ActivityState::cancelled, true);
     case Build::shellExecuted:
-        return update(id, shellPhrase(member(payload, "command")));
+        return update(id, shellPhrase(string(payload, "command").value_or("")));
     case Build::fileEdited:
         return update(id, "Editing " + AgentHook::fileName(member(payload, "file_path")));
     case Build::stoppedWithStatus:
@@ -309,7 +312,7 @@ std::string AgentHook::describeTool(const std::optional<std::string>& name, cons
         }
         switch (group.phrase) {
         case ToolGroup::Phrase::shell:
-            return shellPhrase(member(input, "command"));
+            return shellPhrase(toolCommand(member(input, "command")));
         case ToolGroup::Phrase::edit:
             return "Editing " + toolFile(input);
         case ToolGroup::Phrase::read:

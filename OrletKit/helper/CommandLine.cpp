@@ -21,7 +21,7 @@ CommandLine::CommandLine(std::span<const std::string> arguments) {
         }
         if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
             options_.emplace_back(argument.substr(2, equals - 2), argument.substr(equals + 1));
-        } else if (index + 1 < arguments.size()) {
+        } else if (index + 1 < arguments.size() && arguments[index + 1] != "--") {
             options_.emplace_back(argument.substr(2), arguments[index + 1]);
             ++index;
         } else {

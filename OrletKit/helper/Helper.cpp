@@ -11,9 +11,11 @@
 #include "OrletKit/helper/SocketClient.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <poll.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -142,7 +144,8 @@ Helper::Environment Helper::processEnvironment() {
                        OrletAPI::homeDirectory(),
                        std::cin,
                        std::cout,
-                       std::cerr};
+                       std::cerr,
+                       STDIN_FILENO};
 }
 
 void Helper::complain(const std::string& text) {
@@ -228,9 +231,13 @@ int Helper::hook(const std::string& agentName, bool older) {
     if (const std::optional<std::string_view> reply = hookReply(*agent)) {
         env_.out << *reply << std::flush;
     }
-    std::ostringstream input;
-    input << env_.in.rdbuf();
-    const nlohmann::json payload = nlohmann::json::parse(input.str(), nullptr, false);
+    const std::optional<std::string> input = readHookInput();
+    if (!input) {
+        complain("no hook input arrived within " + std::to_string(inputIdleBudget.count()) +
+                 " ms; nothing was reported");
+        return 0;
+    }
+    const nlohmann::json payload = nlohmann::json::parse(*input, nullptr, false);
     if (!payload.is_object()) {
         complain("the hook input is not a JSON object; nothing was reported");
         return 0;
@@ -245,6 +252,39 @@ int Helper::hook(const std::string& agentName, bool older) {
         sendQuietly(lines);
     }
     return 0;
+}
+
+std::optional<std::string> Helper::readHookInput() {
+    if (env_.inputDescriptor < 0) {
+        std::ostringstream input;
+        input << env_.in.rdbuf();
+        return input.str();
+    }
+    // A terminal is no hook: nobody is going to type a payload.
+    if (::isatty(env_.inputDescriptor)) {
+        return std::string();
+    }
+    // Agents close the pipe after the payload; one that keeps it open must not hang us.
+    std::string input;
+    char buffer[65536];
+    for (;;) {
+        pollfd ready{env_.inputDescriptor, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(inputIdleBudget.count()));
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        if (polled <= 0) {
+            return std::nullopt;
+        }
+        const ssize_t count = ::read(env_.inputDescriptor, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return input;
+        }
+        input.append(buffer, static_cast<std::size_t>(count));
+    }
 }
 
 int Helper::shellInit(std::span<const std::string> arguments) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,10 +22,12 @@ public:
         std::istream& in;
         std::ostream& out;
         std::ostream& err;
+        int inputDescriptor = -1; ///< read directly when set, so a silent writer cannot hang us
     };
 
     static constexpr std::chrono::milliseconds hookBudget{250};
     static constexpr std::chrono::milliseconds replyBudget{2000};
+    static constexpr std::chrono::milliseconds inputIdleBudget{2000};
 
     explicit Helper(Environment environment) : env_(environment) {}
 
@@ -48,6 +51,8 @@ private:
     int run(std::span<const std::string> arguments);
 
     int hook(const std::string& agentName, bool older);
+    // The hook payload; absent when the writer went quiet without closing the pipe.
+    std::optional<std::string> readHookInput();
     // Sends lines on a fresh connection within the hook budget; reports a failure on stderr.
     bool sendQuietly(const std::string& lines);
     void complain(const std::string& text);

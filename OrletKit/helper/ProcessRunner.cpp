@@ -27,6 +27,10 @@ void forward(int signal) {
     }
 }
 
+bool isIgnored(const struct sigaction& action) {
+    return action.sa_handler == SIG_IGN;
+}
+
 } // namespace
 
 ProcessRunner::Outcome ProcessRunner::run(const std::vector<std::string>& command,
@@ -44,38 +48,47 @@ ProcessRunner::Outcome ProcessRunner::run(const std::vector<std::string>& comman
     }
     argv.push_back(nullptr);
 
-    // The child starts with default dispositions for every signal the helper changes.
+    // What we were started with, so the command starts with the same: a signal ignored by our
+    // caller (nohup, a background job) stays ignored, everything else gets its default.
+    struct Saved {
+        int signal;
+        struct sigaction action;
+    };
+    std::vector<Saved> saved;
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signal : forwarded) {
-        sigaddset(&defaults, signal);
+    for (int signal :
+         {SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGINT, SIGQUIT, SIGPIPE, SIGCHLD}) {
+        struct sigaction current {};
+        ::sigaction(signal, nullptr, &current);
+        saved.push_back({signal, current});
+        if (!isIgnored(current) || signal == SIGPIPE || signal == SIGCHLD) {
+            sigaddset(&defaults, signal);
+        }
     }
-    for (int signal : ignored) {
-        sigaddset(&defaults, signal);
-    }
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const auto inheritedIgnore = [&](int signal) {
+        for (const Saved& entry : saved) {
+            if (entry.signal == signal) {
+                return isIgnored(entry.action);
+            }
+        }
+        return false;
+    };
 
-    struct sigaction previous[std::size(forwarded) + std::size(ignored)];
-    std::size_t index = 0;
+    // An ignored SIGCHLD would make the kernel reap the command before we can read its status.
+    std::signal(SIGCHLD, SIG_DFL);
     for (int signal : forwarded) {
+        if (inheritedIgnore(signal)) {
+            continue;
+        }
         struct sigaction action {};
         action.sa_handler = forward;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        ::sigaction(signal, &action, &previous[index++]);
+        ::sigaction(signal, &action, nullptr);
     }
     for (int signal : ignored) {
-        struct sigaction action {};
-        action.sa_handler = SIG_IGN;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, &previous[index++]);
+        std::signal(signal, SIG_IGN);
     }
 
     // A signal that arrives while the child is being created waits until its pid is known.
@@ -86,6 +99,12 @@ ProcessRunner::Outcome ProcessRunner::run(const std::vector<std::string>& comman
     }
     sigset_t mask;
     ::sigprocmask(SIG_BLOCK, &blocked, &mask);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &mask);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = 0;
     const int error = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
@@ -93,6 +112,7 @@ ProcessRunner::Outcome ProcessRunner::run(const std::vector<std::string>& comman
         child.store(pid);
     }
     ::sigprocmask(SIG_SETMASK, &mask, nullptr);
+
     if (error != 0) {
         outcome.exitCode = (error == ENOENT) ? 127 : 126;
         outcome.error = std::string("cannot run ") + command.front() + ": " + std::strerror(error);
@@ -101,23 +121,32 @@ ProcessRunner::Outcome ProcessRunner::run(const std::vector<std::string>& comman
         if (started) {
             started();
         }
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        // Wait without reaping, so the pid cannot be reused while a signal is still forwarded
+        // to it; then stop forwarding and reap.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 &&
+               errno == EINTR) {
         }
+        ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
         child.store(0);
-        if (WIFSIGNALED(status)) {
+        ::sigprocmask(SIG_SETMASK, &mask, nullptr);
+        int status = 0;
+        pid_t reaped = -1;
+        while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+        }
+        if (reaped != pid) {
+            outcome.exitCode = 127;
+            outcome.error =
+                std::string("lost track of ") + command.front() + ": " + std::strerror(errno);
+        } else if (WIFSIGNALED(status)) {
             outcome.signal = WTERMSIG(status);
         } else {
             outcome.exitCode = WEXITSTATUS(status);
         }
     }
 
-    index = 0;
-    for (int signal : forwarded) {
-        ::sigaction(signal, &previous[index++], nullptr);
-    }
-    for (int signal : ignored) {
-        ::sigaction(signal, &previous[index++], nullptr);
+    for (const Saved& entry : saved) {
+        ::sigaction(entry.signal, &entry.action, nullptr);
     }
     return outcome;
 }

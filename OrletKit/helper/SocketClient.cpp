@@ -32,9 +32,15 @@ SocketClient& SocketClient::operator=(SocketClient&& other) noexcept {
 }
 
 SocketClient::~SocketClient() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (fd_ < 0) {
+        return;
     }
+    // Unread replies would make the close a reset on the application's side; take what has
+    // arrived so it sees a plain end of stream.
+    char sink[4096];
+    for (int round = 0; round < 16 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++round) {
+    }
+    ::close(fd_);
 }
 
 std::optional<SocketClient> SocketClient::connect(const std::string& path, const Deadline& deadline,

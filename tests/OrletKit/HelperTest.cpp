@@ -145,6 +145,27 @@ INSTANTIATE_TEST_SUITE_P(
                   "shell-done needs"}),
     test::SentenceName());
 
+TEST_F(HelperProcess, DeeplyNestedToolInputIsReportedWithoutCrashing) {
+    FakeOrlet orlet(socketPath());
+    const std::string nested = std::string(200000, '[') + std::string(200000, ']');
+    const auto result = helper(
+        {"agent-hook", "gemini"},
+        R"({"hook_event_name":"BeforeTool","session_id":"s","tool_name":"x","tool_input":{"a":)" +
+            nested + "}}");
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "{}");
+    EXPECT_EQ(orlet.settle().size(), 1u);
+}
+
+TEST_F(HelperProcess, AHookWhoseInputNeverEndsGivesUp) {
+    const auto result = ChildProcess::run({ORLET_HELPER_PATH, "agent-hook", "cursor"},
+                                          {{"HOME", home_.string()}}, "", true);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "{}");
+    EXPECT_NE(result.err.find("no hook input arrived"), std::string::npos) << result.err;
+}
+
 TEST_F(HelperProcess, AgentHookGivesUpOnAnApplicationThatNeverAccepts) {
     FakeOrlet orlet(socketPath(), {}, 0, false);
     // Fill the listen queue so that further connections cannot even be queued.
@@ -357,6 +378,40 @@ TEST_F(HelperProcess, RunEndsWithTheSignalThatEndedTheCommand) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[1]["title"], "sh -c kill -TERM $$");
     EXPECT_EQ(sent[2]["result"], "failed");
+}
+
+struct InheritedCase {
+    const char* sentence;
+    const char* script; // runs `orlet run` through exec, as $0
+    int exitCode;
+};
+
+class HelperRunInherits : public HelperProcess,
+                          public testing::WithParamInterface<InheritedCase> {};
+
+TEST_P(HelperRunInherits, WhatItsCallerSetUp) {
+    const auto result = ChildProcess::run({"sh", "-c", GetParam().script, ORLET_HELPER_PATH},
+                                          {{"HOME", home_.string()}, {"PATH", "/usr/bin:/bin"}});
+    EXPECT_EQ(result.signal, 0) << GetParam().sentence;
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << GetParam().sentence << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HelperRunInherits,
+    testing::Values(InheritedCase{"an ignored SIGCHLD does not hide the exit status",
+                                  R"(trap '' CHLD; exec "$0" run -- sh -c 'exit 7')", 7},
+                    InheritedCase{"a hang-up ignored by nohup stays ignored",
+                                  R"(trap '' HUP; exec "$0" run -- sh -c 'kill -HUP $$; exit 3')",
+                                  3},
+                    InheritedCase{"an interrupt ignored by a background job stays ignored",
+                                  R"(trap '' INT; exec "$0" run -- sh -c 'kill -INT $$; exit 4')",
+                                  4}),
+    test::SentenceName());
+
+TEST_F(HelperProcess, RunWithATitleButNoValueIsAUsageError) {
+    const auto result = helper({"run", "--title", "--", "true"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("run needs a command"), std::string::npos);
 }
 
 TEST_F(HelperProcess, RunWorksWithoutTheApplication) {

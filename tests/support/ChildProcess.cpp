@@ -13,7 +13,7 @@ namespace orlet::test {
 
 ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv,
                                        const std::map<std::string, std::string>& environment,
-                                       const std::string& input) {
+                                       const std::string& input, bool keepInputOpen) {
     // A child may exit without reading its input; that is its business, not a reason to die.
     ::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -59,8 +59,13 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv,
     Result result;
     std::size_t written = 0;
     int inFD = in[1];
+    int heldOpen = -1; // a writer that never writes nor closes
     if (input.empty()) {
-        ::close(inFD);
+        if (keepInputOpen) {
+            heldOpen = inFD;
+        } else {
+            ::close(inFD);
+        }
         inFD = -1;
     } else {
         ::fcntl(inFD, F_SETFL, O_NONBLOCK);
@@ -97,6 +102,9 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv,
     }
     ::close(out[0]);
     ::close(err[0]);
+    if (heldOpen >= 0) {
+        ::close(heldOpen);
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -19,7 +19,7 @@ public:
 
     static Result run(const std::vector<std::string>& argv,
                       const std::map<std::string, std::string>& environment,
-                      const std::string& input = "");
+                      const std::string& input = "", bool keepInputOpen = false);
 };
 
 } // namespace orlet::test
