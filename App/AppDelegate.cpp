@@ -1,0 +1,85 @@
+#include "App/AppDelegate.h"
+
+#include "App/Updates.h"
+#include "Notch/NotchCoordinator.h"
+#include "Notch/NotchPanel.h"
+#include "Notch/QtScreenSource.h"
+#include "Notch/X11Display.h"
+#include "Notch/X11PointerSource.h"
+#include "Platform/Clock.h"
+#include "Platform/DefaultsStore.h"
+#include "Platform/Preferences.h"
+#include "Settings/AppSettings.h"
+
+#include <QUrl>
+
+namespace orlet {
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
+    // Settings are loaded before anything starts.
+    AppSettings::shared();
+}
+
+AppDelegate::~AppDelegate() {
+    applicationWillTerminate();
+}
+
+NotchCoordinator& AppDelegate::coordinator() {
+    if (!coordinator_) {
+        x11_ = X11Display::open();
+        screens_ = std::make_unique<QtScreenSource>();
+        pointer_ = std::make_unique<X11PointerSource>(x11_.get());
+        DefaultsStore& defaults = DefaultsStore::shared();
+        NotchCoordinator::Environment environment{
+            Clock::shared(),
+            AppSettings::shared(),
+            defaults,
+            *screens_,
+            *pointer_,
+            [this](NotchViewModel& model, const DisplayInfo&) -> std::unique_ptr<NotchSurface> {
+                auto panel = std::make_unique<NotchPanel>(model, x11_.get());
+                connect(panel.get(), &QQuickWindow::frameSwapped, this, [this] {
+                    if (!reportedFirstFrame_) {
+                        reportedFirstFrame_ = true;
+                        emit firstFrame();
+                    }
+                });
+                return panel;
+            },
+            {},
+            [&defaults] {
+                const QString corners =
+                    defaults.string(QStringLiteral("look.corners")).value_or(QString());
+                return corners == QLatin1String("tight") ? 16.0
+                       : corners == QLatin1String("soft") ? 38.0
+                                                          : 26.0;
+            },
+        };
+        coordinator_ = std::make_unique<NotchCoordinator>(std::move(environment));
+    }
+    return *coordinator_;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // No dock icon to hide: the notch windows carry no taskbar entry of their own.
+    Preferences::registerDefaults(DefaultsStore::shared());
+    Updates::shared().start();
+    coordinator().start();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (coordinator_) {
+        coordinator_->stop();
+    }
+}
+
+void AppDelegate::open(const QStringList& urls) {
+    for (const QString& text : urls) {
+        const QUrl url(text);
+        if (url.scheme() == QLatin1String("orlet")) {
+            coordinator().handle(url);
+        }
+    }
+}
+
+} // namespace orlet

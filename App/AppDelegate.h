@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+namespace orlet {
+
+class NotchCoordinator;
+class QtScreenSource;
+class X11Display;
+class X11PointerSource;
+
+// Starts and stops everything: defaults, updater, the notch coordinator; hands "orlet:" URLs to
+// the coordinator.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    // Each URL in order; only the scheme "orlet", compared exactly, is handled.
+    void open(const QStringList& urls);
+
+    NotchCoordinator& coordinator();
+
+signals:
+    void firstFrame();
+
+private:
+    std::unique_ptr<X11Display> x11_;
+    std::unique_ptr<QtScreenSource> screens_;
+    std::unique_ptr<X11PointerSource> pointer_;
+    std::unique_ptr<NotchCoordinator> coordinator_;
+    bool reportedFirstFrame_ = false;
+};
+
+} // namespace orlet

@@ -1,0 +1,49 @@
+#include "App/AppDelegate.h"
+#include "App/SignalWatcher.h"
+#include "App/SingleInstance.h"
+#include "Platform/Log.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    // A small transparent overlay: the software renderer needs no GL context per display and a
+    // fraction of the memory; QT_QUICK_BACKEND still chooses another.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+    QGuiApplication application(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Orlet"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orlet"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList urls = QGuiApplication::arguments().mid(1);
+    orlet::SingleInstance instance(orlet::SingleInstance::defaultSocketPath());
+    if (instance.handOff(urls)) {
+        return 0;
+    }
+
+    orlet::AppDelegate delegate;
+    instance.onURLs = [&delegate](const QStringList& given) { delegate.open(given); };
+    instance.listen();
+
+    orlet::SignalWatcher watcher;
+    QObject::connect(&watcher, &orlet::SignalWatcher::terminationRequested, &application,
+                     [](int) { QGuiApplication::quit(); });
+    QObject::connect(&application, &QGuiApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    if (qEnvironmentVariableIsSet("ORLET_REPORT_STARTUP")) {
+        QObject::connect(&delegate, &orlet::AppDelegate::firstFrame, &delegate, [&sinceStart] {
+            std::fprintf(stderr, "orlet: first frame after %lld ms\n",
+                         static_cast<long long>(sinceStart.elapsed()));
+        });
+    }
+
+    delegate.applicationDidFinishLaunching();
+    delegate.open(urls);
+    return QGuiApplication::exec();
+}
