@@ -1,6 +1,7 @@
 # Front door. Everything real lives in CMake; these targets set up and call it.
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+IDLE_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build run test bench sanitize fuzz install format clean
@@ -15,10 +16,7 @@ build: deps
 	@cmake --build build -j $(JOBS)
 
 run: build
-	@echo "The notch application is not built yet; the command-line helper is ready:"
-	@echo "  $(CURDIR)/build/bin/orlet"
-	@echo
-	@build/bin/orlet --help
+	@scripts/run.sh build/bin/Orlet
 
 test: build
 	@ctest --test-dir build -j $(JOBS) --output-on-failure
@@ -44,6 +42,8 @@ bench: deps
 	@cmake --build build-bench -j $(JOBS)
 	@build-bench/bin/ProtocolBench
 	@build-bench/bin/HelperStartupBench 100
+	@build-bench/bin/DispatchPointerBench
+	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local
 install: build

@@ -50,7 +50,7 @@ NotchCoordinator& AppDelegate::coordinator() {
             [&defaults] {
                 const QString corners =
                     defaults.string(QStringLiteral("look.corners")).value_or(QString());
-                return corners == QLatin1String("tight") ? 16.0
+                return corners == QLatin1String("tight")  ? 16.0
                        : corners == QLatin1String("soft") ? 38.0
                                                           : 26.0;
             },
@@ -75,9 +75,10 @@ void AppDelegate::applicationWillTerminate() {
 
 void AppDelegate::open(const QStringList& urls) {
     for (const QString& text : urls) {
-        const QUrl url(text);
-        if (url.scheme() == QLatin1String("orlet")) {
-            coordinator().handle(url);
+        // Compared as written: QUrl would lower-case the scheme.
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        if (colon > 0 && QStringView(text).left(colon) == QLatin1String("orlet")) {
+            coordinator().handle(QUrl(text));
         }
     }
 }

@@ -9,8 +9,8 @@ namespace orlet {
 
 NotchCoordinator::NotchCoordinator(Environment environment, QObject* parent)
     : QObject(parent), env_(std::move(environment)),
-      showOnAllDisplays_(env_.defaults.boolValue(QStringLiteral("showOnAllDisplays")).value_or(true)) {
-}
+      showOnAllDisplays_(
+          env_.defaults.boolValue(QStringLiteral("showOnAllDisplays")).value_or(true)) {}
 
 NotchCoordinator::~NotchCoordinator() {
     stop();
@@ -72,7 +72,7 @@ NotchWindowController* NotchCoordinator::primaryController() {
 
 void NotchCoordinator::handle(const QUrl& url) {
     // The command table arrives with the URL commands; until then say what was ignored.
-    qCInfo(logApp()) << "Ignoring URL command" << url.toString();
+    qCInfo(logApp()).noquote() << "Ignoring URL command" << url.toString();
 }
 
 std::optional<LiveActivity> NotchCoordinator::currentLiveActivity() const {
@@ -142,7 +142,7 @@ std::vector<DisplayInfo> NotchCoordinator::targetScreens() const {
         return displays;
     }
     for (auto rule : {+[](const DisplayInfo& d) { return d.measurements.topInset > 0; },
-                             +[](const DisplayInfo& d) { return d.isMain; }}) {
+                      +[](const DisplayInfo& d) { return d.isMain; }}) {
         const auto found = std::find_if(displays.begin(), displays.end(), rule);
         if (found != displays.end()) {
             return {*found};

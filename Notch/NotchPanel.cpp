@@ -40,7 +40,8 @@ NotchPanel::NotchPanel(NotchViewModel& model, X11Display* x11) : model_(model), 
             qCCritical(logApp()) << "Notch view:" << error.toString();
         }
     }
-    resize(static_cast<int>(NotchGeometry::panelWidth), static_cast<int>(NotchGeometry::panelHeight));
+    resize(static_cast<int>(NotchGeometry::panelWidth),
+           static_cast<int>(NotchGeometry::panelHeight));
 
     if (x11_ != nullptr) {
         compositor_ = x11_->compositorRunning();
@@ -62,7 +63,8 @@ NotchPanel::~NotchPanel() = default;
 
 void NotchPanel::setFrame(const Rect& frame) {
     const QScreen* primary = QGuiApplication::primaryScreen();
-    const QRectF qt = ScreenCoordinates(primary != nullptr ? primary->geometry() : QRect()).toQt(frame);
+    const QRectF qt =
+        ScreenCoordinates(primary != nullptr ? primary->geometry() : QRect()).toQt(frame);
     setGeometry(qt.toRect());
 }
 

@@ -9,8 +9,8 @@ namespace orlet {
 // The six tabs of the open notch; the raw value is also the tab's identity.
 enum class NotchTab { media, system, shelf, today, weather, activity };
 
-inline constexpr std::array allNotchTabs{NotchTab::media,   NotchTab::system,  NotchTab::shelf,
-                                         NotchTab::today,   NotchTab::weather, NotchTab::activity};
+inline constexpr std::array allNotchTabs{NotchTab::media, NotchTab::system,  NotchTab::shelf,
+                                         NotchTab::today, NotchTab::weather, NotchTab::activity};
 
 constexpr std::string_view rawValue(NotchTab tab) {
     switch (tab) {

@@ -134,9 +134,8 @@ void NotchViewModel::show(const TransientActivity& activity) {
             pop();
         }
     }
-    transientTask_ = env_.clock.schedule(activity.duration(), [this] {
-        setTransient(std::nullopt, Animation::close);
-    });
+    transientTask_ = env_.clock.schedule(activity.duration(),
+                                         [this] { setTransient(std::nullopt, Animation::close); });
 }
 
 void NotchViewModel::pop() {

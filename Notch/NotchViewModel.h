@@ -20,11 +20,12 @@ class AppSettings;
 // follow. Every timing rule of the notch lives here, on the injected clock.
 class NotchViewModel : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool expanded READ isExpanded NOTIFY phaseChanged)              ///< open or closed
-    Q_PROPERTY(bool hovering READ isHovering NOTIFY hoveringChanged)           ///< pointer in hotRect
-    Q_PROPERTY(double popBoost READ popBoost NOTIFY popBoostChanged)           ///< points, 0 at rest
+    Q_PROPERTY(bool expanded READ isExpanded NOTIFY phaseChanged)    ///< open or closed
+    Q_PROPERTY(bool hovering READ isHovering NOTIFY hoveringChanged) ///< pointer in hotRect
+    Q_PROPERTY(double popBoost READ popBoost NOTIFY popBoostChanged) ///< points, 0 at rest
     Q_PROPERTY(QString selectedTab READ selectedTabName NOTIFY selectedTabChanged) ///< raw value
-    Q_PROPERTY(QString liveActivity READ liveActivityName NOTIFY liveActivityChanged) ///< "" for none
+    Q_PROPERTY(
+        QString liveActivity READ liveActivityName NOTIFY liveActivityChanged) ///< "" for none
     Q_PROPERTY(bool pinnedOpen READ isPinnedOpen WRITE setPinnedOpen NOTIFY pinnedOpenChanged)
     Q_PROPERTY(bool menuOpen READ isMenuOpen NOTIFY menuOpenChanged) ///< pointer input ignored
     Q_PROPERTY(bool hasTransient READ hasTransient NOTIFY transientChanged)

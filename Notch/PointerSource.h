@@ -10,10 +10,10 @@ namespace orlet {
 class PointerSource {
 public:
     virtual ~PointerSource() = default;
-    virtual Point position() const = 0;     ///< bottom-left coordinates
-    virtual bool start() = 0;               ///< false when movements cannot be watched
+    virtual Point position() const = 0; ///< bottom-left coordinates
+    virtual bool start() = 0;           ///< false when movements cannot be watched
     virtual void stop() = 0;
-    std::function<void()> onMove;           ///< runs on the main thread
+    std::function<void()> onMove; ///< runs on the main thread
 };
 
 } // namespace orlet

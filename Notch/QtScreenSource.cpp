@@ -65,7 +65,8 @@ std::vector<DisplayInfo> QtScreenSource::displays() const {
         DisplayInfo display;
         display.id = idOf(screen);
         display.measurements.frame = coordinates.toNotch(QRectF(screen->geometry()));
-        display.measurements.visibleFrame = coordinates.toNotch(QRectF(screen->availableGeometry()));
+        display.measurements.visibleFrame =
+            coordinates.toNotch(QRectF(screen->availableGeometry()));
         display.isMain = screen == primary;
         result.push_back(display);
     }

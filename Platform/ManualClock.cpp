@@ -17,11 +17,10 @@ void ManualClock::advance(Duration duration) {
     const TimePoint target = now_ + duration;
     for (;;) {
         std::erase_if(entries_, [](const Entry& entry) { return !entry.state->isPending(); });
-        const auto next = std::min_element(entries_.begin(), entries_.end(),
-                                           [](const Entry& a, const Entry& b) {
-                                               return a.due != b.due ? a.due < b.due
-                                                                     : a.order < b.order;
-                                           });
+        const auto next =
+            std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+                return a.due != b.due ? a.due < b.due : a.order < b.order;
+            });
         if (next == entries_.end() || next->due > target) {
             break;
         }

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 struct Sample {
     double milliseconds;
     long peakKilobytes;

@@ -6,10 +6,17 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config nlohmann-json3-dev
+    # the application: Qt 6 with Qt Quick, and the X11 pieces Qt does not wrap
+    qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qml6-module-qtquick
+    qml6-module-qtquick-window qml6-module-qtqml-workerscript libx11-dev libxi-dev libxext-dev
+    # a virtual display for `make run` on a headless machine
+    xvfb x11-utils
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    # real peers of the end-to-end tests: the shell hook runs in zsh inside tmux
-    zsh tmux
+    # real peers of the end-to-end tests: the shell hook runs in zsh inside tmux; the notch on
+    # real X servers (Xorg's dummy driver for several monitors), a compositor, a moving pointer
+    zsh tmux xserver-xorg-core xserver-xorg-video-dummy xcompmgr x11-xserver-utils xdotool
+    imagemagick libxtst-dev strace
     # Unicode's own grapheme test data, and clang with libFuzzer for the fuzz targets
     unicode-data clang libclang-rt-14-dev
 )

@@ -1,4 +1,5 @@
 #include "Notch/NotchGeometry.h"
+
 #include "TestNames.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {laptop, {0, 0, 1512, 945}, 37, Rect{0, 945, 656, 37}, Rect{856, 945, 656, 37}},
                     {200, 37},
                     true},
-        MeasureCase{"a top panel 24 high", {{0, 0, 1920, 1080}, {0, 0, 1920, 1056}, 0, {}, {}},
+        MeasureCase{"a top panel 24 high",
+                    {{0, 0, 1920, 1080}, {0, 0, 1920, 1056}, 0, {}, {}},
                     {190, 24},
                     false},
         MeasureCase{"a taller top panel sets the height",

@@ -1,4 +1,5 @@
 #include "Notch/NotchViewModel.h"
+
 #include "Platform/DefaultsStore.h"
 #include "Platform/ManualClock.h"
 #include "Settings/AppSettings.h"
@@ -181,8 +182,8 @@ TEST_F(NotchModel, AnAlertReplacesChargingWithANewPopAndItsOwnDuration) {
     model().show(TransientActivity::charging(0.4, 90));
     EXPECT_EQ(model().popBoost(), 14);
     advance(1s);
-    const TransientActivity alert = TransientActivity::alert(
-        "battery.25", "Battery low", TransientActivity::Severity::warning);
+    const TransientActivity alert =
+        TransientActivity::alert("battery.25", "Battery low", TransientActivity::Severity::warning);
     model().show(alert);
     EXPECT_EQ(model().transient(), alert);
     EXPECT_EQ(model().popBoost(), 14);
@@ -256,8 +257,8 @@ TEST_F(NotchModel, WhileOpenALevelGoesToTheHeaderAndOtherPopUpsAreLost) {
 }
 
 TEST_F(NotchModel, WithEveryTabHiddenTheNotchOpensOnMedia) {
-    store_->set("tabs.hidden", QStringList{"media", "system", "shelf", "today", "weather",
-                                           "activity"});
+    store_->set("tabs.hidden",
+                QStringList{"media", "system", "shelf", "today", "weather", "activity"});
     store_->set("tabs.order", QStringList{"weather", "media"});
     rebuild();
     EXPECT_EQ(model().selectedTab(), NotchTab::media);
@@ -348,18 +349,33 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, NotchBodySize,
     testing::Values(
         BodyCase{"nothing shown", std::nullopt, false, std::nullopt, false, {190, 24}},
-        BodyCase{"playing media", LiveActivity::nowPlaying, false, std::nullopt, false,
+        BodyCase{"playing media", LiveActivity::nowPlaying, false, std::nullopt, false, {318, 24}},
+        BodyCase{"playing media with lyrics on the notch",
+                 LiveActivity::nowPlaying,
+                 true,
+                 std::nullopt,
+                 false,
+                 {390, 50}},
+        BodyCase{"lyrics do not widen other activities",
+                 LiveActivity::timer,
+                 true,
+                 std::nullopt,
+                 false,
                  {318, 24}},
-        BodyCase{"playing media with lyrics on the notch", LiveActivity::nowPlaying, true,
-                 std::nullopt, false, {390, 50}},
-        BodyCase{"lyrics do not widen other activities", LiveActivity::timer, true, std::nullopt,
-                 false, {318, 24}},
         BodyCase{"a working agent", LiveActivity::agent, false, std::nullopt, false, {358, 24}},
-        BodyCase{"a transient wins over the live activity", LiveActivity::agent, false,
-                 volume(0.5), false, {398, 24}},
-        BodyCase{"a pop grows both sides", LiveActivity::cpu, false, std::nullopt, true,
-                 {332, 27.5}},
-        BodyCase{"a weather alert ignores the pop", std::nullopt, false, stormAlert(), true,
+        BodyCase{"a transient wins over the live activity",
+                 LiveActivity::agent,
+                 false,
+                 volume(0.5),
+                 false,
+                 {398, 24}},
+        BodyCase{
+            "a pop grows both sides", LiveActivity::cpu, false, std::nullopt, true, {332, 27.5}},
+        BodyCase{"a weather alert ignores the pop",
+                 std::nullopt,
+                 false,
+                 stormAlert(),
+                 true,
                  {440, 156}}),
     test::SentenceName());
 

@@ -3,7 +3,7 @@
 #include "Platform/Preferences.h"
 #include "TemporaryDirectory.h"
 #include "TestNames.h"
-#include "tests/Platform/QtTestSupport.h"
+#include "QtTestSupport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

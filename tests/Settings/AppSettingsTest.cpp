@@ -4,7 +4,7 @@
 #include "Settings/AutostartLoginItem.h"
 #include "TemporaryDirectory.h"
 #include "TestNames.h"
-#include "tests/Platform/QtTestSupport.h"
+#include "QtTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

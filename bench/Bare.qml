@@ -1,0 +1,10 @@
+import QtQuick
+
+Item {
+    Rectangle {
+        color: "black"
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: 202
+        height: 24
+    }
+}
