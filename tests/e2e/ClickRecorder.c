@@ -28,10 +28,9 @@ int main(int argc, char** argv) {
     attributes.override_redirect = True;
     attributes.background_pixel = WhitePixel(display, DefaultScreen(display));
     attributes.event_mask = ButtonPressMask | StructureNotifyMask;
-    const Window window =
-        XCreateWindow(display, DefaultRootWindow(display), x, y, width, height, 0, CopyFromParent,
-                      InputOutput, CopyFromParent,
-                      CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    const Window window = XCreateWindow(
+        display, DefaultRootWindow(display), x, y, width, height, 0, CopyFromParent, InputOutput,
+        CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
     XStoreName(display, window, "ClickRecorder");
     XMapWindow(display, window);
     // Below everything already there: it stands for the desktop under the notch.

@@ -5,7 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 #include <algorithm>
-#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -86,6 +86,12 @@ bool answers(const std::string& name) {
     }
     XCloseDisplay(display);
     return true;
+}
+
+// The server itself rather than the wrapper in PATH, which may admit console users only.
+std::string xorgServer() {
+    const std::string server = "/usr/lib/xorg/Xorg";
+    return ::access(server.c_str(), X_OK) == 0 ? server : "Xorg";
 }
 
 // Millimetres for a 96 dpi monitor: RandR wants a physical size.
@@ -283,8 +289,8 @@ BackgroundProcess::Exit BackgroundProcess::stop(std::chrono::milliseconds grace)
 // Image ---------------------------------------------------------------------------------------
 
 Image Image::read(const std::filesystem::path& path) {
-    const auto converted =
-        ChildProcess::run({"convert", path.string(), "-depth", "8", "ppm:-"}, {});
+    const auto converted = ChildProcess::run({"convert", path.string(), "-depth", "8", "ppm:-"},
+                                             {{"PATH", searchPath({})}});
     if (converted.exitCode != 0) {
         throw std::runtime_error("cannot read " + path.string() + ": " + converted.err);
     }
@@ -386,7 +392,7 @@ int Image::blackPixelsInside(const PixelRect& area) const {
 
 std::optional<std::string> XDesktop::missingTools(bool xorg) {
     const std::string path = searchPath({});
-    std::vector<std::string> tools = {xorg ? "Xorg" : "Xvfb", "xdotool", "import", "convert",
+    std::vector<std::string> tools = {xorg ? xorgServer() : "Xvfb", "xdotool", "import", "convert",
                                       "xcompmgr"};
     if (xorg) {
         tools.insert(tools.end(), {"xrandr", "xsetroot"});
@@ -400,16 +406,12 @@ std::optional<std::string> XDesktop::missingTools(bool xorg) {
     if (!missing.empty()) {
         return "not installed: " + missing;
     }
-    if (xorg && ::geteuid() != 0) {
-        // Xorg takes a configuration file outside its own folders from root only.
-        return "Xorg with a private configuration needs root";
-    }
     return std::nullopt;
 }
 
 std::unique_ptr<XDesktop> XDesktop::startXorgDummy(std::vector<Monitor> monitors) {
     std::unique_ptr<XDesktop> desktop(new XDesktop);
-    desktop->start({"Xorg", "-config", ORLET_XORG_DUMMY_CONF, "-noreset", "-nolisten", "tcp",
+    desktop->start({xorgServer(), "-config", ORLET_XORG_DUMMY_CONF, "-noreset", "-nolisten", "tcp",
                     "-logfile", (desktop->directory_.path() / "xorg.log").string()});
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         if (i == 0) {
@@ -424,8 +426,8 @@ std::unique_ptr<XDesktop> XDesktop::startXorgDummy(std::vector<Monitor> monitors
 std::unique_ptr<XDesktop> XDesktop::startXvfb(int width, int height) {
     std::unique_ptr<XDesktop> desktop(new XDesktop);
     desktop->start({"Xvfb", "-screen", "0",
-                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-wr",
-                    "-noreset", "-nolisten", "tcp"});
+                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-wr", "-noreset",
+                    "-nolisten", "tcp"});
     return desktop;
 }
 
@@ -461,11 +463,12 @@ void XDesktop::start(std::vector<std::string> argv) {
     }
     ::close(number[0]);
     if (told.find('\n') == std::string::npos) {
-        throw std::runtime_error(argv.front() + " did not start: " + tail(server_->err()));
+        throw std::runtime_error(argv.front() + " did not start: " + serverLog());
     }
     display_ = ":" + told.substr(0, told.find('\n'));
     if (!eventually([this] { return answers(display_); })) {
-        throw std::runtime_error(argv.front() + " does not answer on " + display_);
+        throw std::runtime_error(argv.front() + " does not answer on " + display_ + ": " +
+                                 serverLog());
     }
 }
 
@@ -475,9 +478,7 @@ XDesktop::~XDesktop() {
 }
 
 Environment XDesktop::environment() const {
-    return {{"DISPLAY", display_},
-            {"PATH", searchPath({})},
-            {"HOME", directory_.path().string()}};
+    return {{"DISPLAY", display_}, {"PATH", searchPath({})}, {"HOME", directory_.path().string()}};
 }
 
 std::string XDesktop::serverLog() const {
@@ -575,8 +576,9 @@ std::vector<WindowInfo> XDesktop::windowsNamed(const std::string& name) const {
         char* title = nullptr;
         if (XFetchName(display, children[i], &title) != 0 && title != nullptr) {
             if (name == title) {
-                found.push_back({children[i], attributes.x, attributes.y, attributes.width,
-                                 attributes.height});
+                found.push_back(
+                    {children[i],
+                     {attributes.x, attributes.y, attributes.width, attributes.height}});
             }
             XFree(title);
         }
@@ -606,7 +608,8 @@ std::vector<PixelRect> XDesktop::inputRegion(unsigned long window) const {
 std::unique_ptr<BackgroundProcess> XDesktop::launch(const std::vector<std::string>& argv,
                                                     const Environment& environment) const {
     Environment merged = environment;
-    merged.insert(this->environment().begin(), this->environment().end());
+    const Environment base = this->environment();
+    merged.insert(base.begin(), base.end());
     return std::make_unique<BackgroundProcess>(argv, merged);
 }
 

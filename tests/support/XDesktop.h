@@ -2,6 +2,7 @@
 
 #include "TemporaryDirectory.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -30,7 +31,7 @@ bool eventually(const std::function<bool()>& condition,
 class BackgroundProcess {
 public:
     struct Exit {
-        int code = -1; ///< when it exited
+        int code = -1;  ///< when it exited
         int signal = 0; ///< when a signal ended it
     };
 
@@ -65,6 +66,7 @@ private:
     std::optional<Exit> exit_;
     int wakeFD_[2] = {-1, -1};
     std::thread reader_;
+    std::atomic<bool> readerDone_ = false;
     mutable std::mutex mutex_;
     std::string out_;
     std::string err_;
@@ -81,23 +83,21 @@ struct Monitor {
     std::string output = "none"; ///< the RandR output it shows on
 };
 
-struct WindowInfo {
-    unsigned long id = 0;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
-
 struct PixelRect {
     int x = 0;
     int y = 0;
     int width = 0;
     int height = 0;
 
+    bool operator==(const PixelRect&) const = default;
     bool contains(int px, int py) const {
         return px >= x && px < x + width && py >= y && py < y + height;
     }
+};
+
+struct WindowInfo {
+    unsigned long id = 0;
+    PixelRect frame;
 };
 
 // A horizontal stretch of black pixels.
@@ -129,8 +129,8 @@ private:
     std::vector<std::uint8_t> rgb_;
 };
 
-// A private X server for one test, white at the root, gone with everything it started when the
-// object goes.
+// A private X server for one test, its root white (grey where xcompmgr paints it), gone with
+// everything it started when the object goes.
 class XDesktop {
 public:
     // Xorg with the dummy driver (configuration ORLET_XORG_DUMMY_CONF, one 2720 x 900 screen)
@@ -147,8 +147,9 @@ public:
     XDesktop& operator=(const XDesktop&) = delete;
 
     const std::string& display() const { return display_; }
-    // What a client of this display needs: DISPLAY and PATH.
+    // What a client of this display needs: DISPLAY, PATH and a HOME of its own.
     Environment environment() const;
+    // The end of the server's log and standard error.
     std::string serverLog() const;
 
     // xcompmgr; returns once it owns the compositing manager selection.
@@ -178,13 +179,12 @@ public:
 
 private:
     XDesktop() = default;
-    static std::unique_ptr<XDesktop> startServer(std::vector<std::string> argv,
-                                                 const std::string& logFile);
+    // Starts the server of `argv` (its program first) on a free display number.
+    void start(std::vector<std::string> argv);
     void run(const std::vector<std::string>& argv) const;
 
     TemporaryDirectory directory_{"/tmp/orlet-x-"};
     std::string display_;
-    std::string logFile_;
     std::unique_ptr<BackgroundProcess> server_;
     std::unique_ptr<BackgroundProcess> compositor_;
 };
