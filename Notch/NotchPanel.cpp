@@ -48,6 +48,14 @@ NotchPanel::NotchPanel(NotchViewModel& model, X11Display* x11) : model_(model), 
         if (!compositor_) {
             qCInfo(logApp()) << "No compositing manager: the notch window is cut to the body";
         }
+        // Compositors come and go (a desktop restart, a game turning it off).
+        connect(x11_, &X11Display::compositorChanged, this, [this](bool running) {
+            compositor_ = running;
+            if (running) {
+                setMask(QRegion());
+            }
+            applyBoundingShape();
+        });
     }
     connect(&model_, &NotchViewModel::shapeChanged, this, [this] {
         applyBoundingShape();

@@ -1,8 +1,10 @@
 #include "Notch/X11Display.h"
 
 #include <QGuiApplication>
+#include <QSocketNotifier>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <string>
 
@@ -19,12 +21,26 @@ std::unique_ptr<X11Display> X11Display::open() {
     return std::unique_ptr<X11Display>(new X11Display(display));
 }
 
-X11Display::~X11Display() {
-    XCloseDisplay(display_);
+X11Display::X11Display(_XDisplay* display) : display_(display) {
+    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display_));
+    compositorSelection_ = XInternAtom(display_, name.c_str(), False);
+    int errorBase = 0;
+    if (XFixesQueryExtension(display_, &xfixesEventBase_, &errorBase)) {
+        XFixesSelectSelectionInput(display_, DefaultRootWindow(display_), compositorSelection_,
+                                   XFixesSetSelectionOwnerNotifyMask |
+                                       XFixesSelectionWindowDestroyNotifyMask |
+                                       XFixesSelectionClientCloseNotifyMask);
+    }
+    compositor_ = queryCompositor();
+    XFlush(display_);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &X11Display::readEvents);
 }
 
-int X11Display::descriptor() const {
-    return ConnectionNumber(display_);
+X11Display::~X11Display() {
+    notifier_.reset();
+    XCloseDisplay(display_);
 }
 
 bool X11Display::selectRawMotion() {
@@ -47,17 +63,30 @@ bool X11Display::selectRawMotion() {
     return true;
 }
 
-bool X11Display::takeMotion() {
+void X11Display::readEvents() {
     bool moved = false;
+    bool ownerChanged = false;
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_ &&
             event.xcookie.evtype == XI_RawMotion) {
             moved = true;
+        } else if (xfixesEventBase_ >= 0 &&
+                   event.type == xfixesEventBase_ + XFixesSelectionNotify) {
+            ownerChanged = true;
         }
     }
-    return moved;
+    if (ownerChanged) {
+        const bool running = queryCompositor();
+        if (running != compositor_) {
+            compositor_ = running;
+            emit compositorChanged(running);
+        }
+    }
+    if (moved) {
+        emit pointerMoved();
+    }
 }
 
 void X11Display::setInputRegion(unsigned long window, const std::vector<QRect>& rects) {
@@ -73,10 +102,8 @@ void X11Display::setInputRegion(unsigned long window, const std::vector<QRect>& 
     XFlush(display_);
 }
 
-bool X11Display::compositorRunning() const {
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display_));
-    const Atom selection = XInternAtom(display_, name.c_str(), False);
-    return XGetSelectionOwner(display_, selection) != None;
+bool X11Display::queryCompositor() const {
+    return XGetSelectionOwner(display_, compositorSelection_) != None;
 }
 
 } // namespace orlet

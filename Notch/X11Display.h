@@ -1,43 +1,53 @@
 #pragma once
 
+#include <QObject>
 #include <QRect>
 #include <memory>
 #include <vector>
 
 struct _XDisplay;
+class QSocketNotifier;
 
 namespace orlet {
 
 // A private Xlib connection for what Qt does not offer: raw pointer motion on the root window,
-// input shapes, and whether a compositing manager runs. Absent on other platforms.
-class X11Display {
+// input shapes, and whether a compositing manager runs. Absent on other platforms. Its events
+// are read when the connection's socket is readable: nothing polls.
+class X11Display : public QObject {
+    Q_OBJECT
+
 public:
     // Nothing when the application does not run on X11 or the server cannot be reached.
     static std::unique_ptr<X11Display> open();
-    ~X11Display();
-    X11Display(const X11Display&) = delete;
-    X11Display& operator=(const X11Display&) = delete;
+    ~X11Display() override;
 
     _XDisplay* handle() const { return display_; }
-    int descriptor() const;
-    int xinputOpcode() const { return xinputOpcode_; }
 
     // Listens for raw motion of every pointer; false when the server lacks XInput 2.
     bool selectRawMotion();
-    // Drains the queue; true when the pointer moved since the last call.
-    bool takeMotion();
 
     // Clicks land on the window only inside `rects` (device pixels, window-local); empty lets
     // every click through.
     void setInputRegion(unsigned long window, const std::vector<QRect>& rects);
-    // Whether transparent pixels really are transparent on this screen.
-    bool compositorRunning() const;
+    // Whether transparent pixels really are transparent on this screen; follows the
+    // compositing manager as it starts and stops.
+    bool compositorRunning() const { return compositor_; }
+
+signals:
+    void pointerMoved();
+    void compositorChanged(bool running);
 
 private:
-    explicit X11Display(_XDisplay* display) : display_(display) {}
+    explicit X11Display(_XDisplay* display);
+    void readEvents();
+    bool queryCompositor() const;
 
     _XDisplay* display_;
+    unsigned long compositorSelection_ = 0;
     int xinputOpcode_ = -1;
+    int xfixesEventBase_ = -1;
+    bool compositor_ = false;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 } // namespace orlet

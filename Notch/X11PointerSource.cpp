@@ -6,14 +6,11 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 
 namespace orlet {
 
 X11PointerSource::X11PointerSource(X11Display* display, QObject* parent)
     : QObject(parent), display_(display) {}
-
-X11PointerSource::~X11PointerSource() = default;
 
 Point X11PointerSource::position() const {
     const QScreen* primary = QGuiApplication::primaryScreen();
@@ -25,21 +22,16 @@ bool X11PointerSource::start() {
     if (display_ == nullptr || !display_->selectRawMotion()) {
         return false;
     }
-    notifier_ = std::make_unique<QSocketNotifier>(display_->descriptor(), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
-        if (display_->takeMotion() && onMove) {
+    connection_ = connect(display_, &X11Display::pointerMoved, this, [this] {
+        if (onMove) {
             onMove();
         }
     });
-    // Events may already wait in Xlib's queue, where the socket no longer signals them.
-    if (display_->takeMotion() && onMove) {
-        onMove();
-    }
     return true;
 }
 
 void X11PointerSource::stop() {
-    notifier_.reset();
+    disconnect(connection_);
 }
 
 } // namespace orlet

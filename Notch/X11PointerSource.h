@@ -2,10 +2,8 @@
 
 #include "Notch/PointerSource.h"
 
+#include <QMetaObject>
 #include <QObject>
-#include <memory>
-
-class QSocketNotifier;
 
 namespace orlet {
 
@@ -18,7 +16,6 @@ class X11PointerSource : public QObject, public PointerSource {
 
 public:
     explicit X11PointerSource(X11Display* display, QObject* parent = nullptr);
-    ~X11PointerSource() override;
 
     Point position() const override;
     bool start() override;
@@ -26,7 +23,7 @@ public:
 
 private:
     X11Display* display_;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    QMetaObject::Connection connection_;
 };
 
 } // namespace orlet

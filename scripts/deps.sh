@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config nlohmann-json3-dev
     # the application: Qt 6 with Qt Quick, and the X11 pieces Qt does not wrap
     qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qml6-module-qtquick
-    qml6-module-qtquick-window qml6-module-qtqml-workerscript libx11-dev libxi-dev libxext-dev
+    qml6-module-qtquick-window qml6-module-qtqml-workerscript libx11-dev libxi-dev libxext-dev libxfixes-dev
     # a virtual display for `make run` on a headless machine
     xvfb x11-utils
     # tests and benchmarks

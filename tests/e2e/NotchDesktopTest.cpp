@@ -303,6 +303,30 @@ TEST_F(OneMonitorDesktop, WithoutACompositorThePanelCoversNothingButTheBody) {
         << describe(image);
 }
 
+TEST_F(OneMonitorDesktop, ACompositorThatQuitsLeavesNoBlackPanelBehind) {
+    desktop_->startCompositor();
+    const auto orlet = home_.start(*desktop_);
+    ASSERT_TRUE(waitForNotches(1)) << shownNotches() << orlet->err();
+    const int x = middle(screen);
+    Image image;
+    ASSERT_TRUE(waitForScreen([&](const Image& shown) { return isClosedAt(shown, x); }, image))
+        << describe(image);
+
+    desktop_->stopCompositor();
+    const PixelRect body{x - closedWidest / 2, 0, closedWidest, 30};
+    EXPECT_TRUE(waitForScreen(
+        [&](const Image& shown) {
+            return isClosedAt(shown, x) && shown.blackPixelsOutside(body) == 0;
+        },
+        image))
+        << describe(image) << orlet->err();
+
+    desktop_->startCompositor();
+    desktop_->movePointer(x, 10);
+    EXPECT_TRUE(waitForScreen([&](const Image& shown) { return isOpenAt(shown, x); }, image))
+        << describe(image) << orlet->err();
+}
+
 TEST_F(OneMonitorDesktop, ASecondStartHandsItsURLToTheRunningOneAndExits) {
     const auto first = home_.start(*desktop_);
     ASSERT_TRUE(waitForNotches(1)) << shownNotches() << first->err();
