@@ -50,9 +50,14 @@ NotchPanel::NotchPanel(NotchViewModel& model, X11Display* x11) : model_(model), 
         }
         // Compositors come and go (a desktop restart, a game turning it off).
         connect(x11_, &X11Display::compositorChanged, this, [this](bool running) {
+            qCInfo(logApp()) << (running ? "A compositing manager started: the notch window "
+                                           "takes its full size"
+                                         : "The compositing manager stopped: the notch window "
+                                           "is cut to the body");
             compositor_ = running;
             if (running) {
                 setMask(QRegion());
+                X11Display::flushQt();
             }
             applyBoundingShape();
         });
@@ -115,6 +120,7 @@ void NotchPanel::applyBoundingShape() {
     }
     // Without a compositor clear pixels show black: cut the window to the body.
     setMask(QRegion(bodyRect()));
+    X11Display::flushQt();
 }
 
 void NotchPanel::orderOut() {

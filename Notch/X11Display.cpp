@@ -7,6 +7,7 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <string>
+#include <xcb/xcb.h>
 
 namespace orlet {
 
@@ -36,6 +37,7 @@ X11Display::X11Display(_XDisplay* display) : display_(display) {
     notifier_ =
         std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &X11Display::readEvents);
+    pickUpQueuedEvents();
 }
 
 X11Display::~X11Display() {
@@ -60,30 +62,36 @@ bool X11Display::selectRawMotion() {
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
     XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
     XFlush(display_);
+    pickUpQueuedEvents();
     return true;
 }
 
 void X11Display::readEvents() {
     bool moved = false;
     bool ownerChanged = false;
-    while (XPending(display_) > 0) {
-        XEvent event;
-        XNextEvent(display_, &event);
-        if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_ &&
-            event.xcookie.evtype == XI_RawMotion) {
-            moved = true;
-        } else if (xfixesEventBase_ >= 0 &&
-                   event.type == xfixesEventBase_ + XFixesSelectionNotify) {
-            ownerChanged = true;
+    // Round trips (the owner query, other requests on this connection) can pull events into
+    // Xlib's queue, where the socket no longer signals them: drain until nothing is left.
+    do {
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_ &&
+                event.xcookie.evtype == XI_RawMotion) {
+                moved = true;
+            } else if (xfixesEventBase_ >= 0 &&
+                       event.type == xfixesEventBase_ + XFixesSelectionNotify) {
+                ownerChanged = true;
+            }
         }
-    }
-    if (ownerChanged) {
-        const bool running = queryCompositor();
-        if (running != compositor_) {
-            compositor_ = running;
-            emit compositorChanged(running);
+        if (ownerChanged) {
+            ownerChanged = false;
+            const bool running = queryCompositor();
+            if (running != compositor_) {
+                compositor_ = running;
+                emit compositorChanged(running);
+            }
         }
-    }
+    } while (XEventsQueued(display_, QueuedAlready) > 0);
     if (moved) {
         emit pointerMoved();
     }
@@ -100,6 +108,19 @@ void X11Display::setInputRegion(unsigned long window, const std::vector<QRect>& 
     XShapeCombineRectangles(display_, window, ShapeInput, 0, 0, shape.data(),
                             static_cast<int>(shape.size()), ShapeSet, Unsorted);
     XFlush(display_);
+    pickUpQueuedEvents();
+}
+
+void X11Display::pickUpQueuedEvents() {
+    if (XEventsQueued(display_, QueuedAlready) > 0) {
+        QMetaObject::invokeMethod(this, &X11Display::readEvents, Qt::QueuedConnection);
+    }
+}
+
+void X11Display::flushQt() {
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        xcb_flush(x11->connection());
+    }
 }
 
 bool X11Display::queryCompositor() const {

@@ -33,6 +33,10 @@ public:
     // compositing manager as it starts and stops.
     bool compositorRunning() const { return compositor_; }
 
+    // Sends what Qt has queued on its own connection. Qt flushes when it next paints or reads;
+    // a shape change with nothing to paint would otherwise wait for the next pointer movement.
+    static void flushQt();
+
 signals:
     void pointerMoved();
     void compositorChanged(bool running);
@@ -40,6 +44,8 @@ signals:
 private:
     explicit X11Display(_XDisplay* display);
     void readEvents();
+    // Events already in Xlib's queue are read on the next turn of the event loop.
+    void pickUpQueuedEvents();
     bool queryCompositor() const;
 
     _XDisplay* display_;
