@@ -32,13 +32,24 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM}) {
+        // Started with the signal ignored (nohup, a background job): keep it that way.
+        struct sigaction current {};
+        ::sigaction(signal, nullptr, &current);
+        if (current.sa_handler != SIG_IGN) {
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
 }
 
 SignalWatcher::~SignalWatcher() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction current {};
+        ::sigaction(signal, nullptr, &current);
+        if (current.sa_handler == onSignal) {
+            std::signal(signal, SIG_DFL);
+        }
+    }
     notifier_.reset();
     for (int& end : pipeEnds) {
         if (end >= 0) {

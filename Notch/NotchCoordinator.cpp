@@ -17,6 +17,9 @@ NotchCoordinator::~NotchCoordinator() {
 }
 
 void NotchCoordinator::start() {
+    if (started_) {
+        return;
+    }
     started_ = true;
     rebuild();
     refreshLiveActivity(false);

@@ -69,7 +69,6 @@ NotchPanel::NotchPanel(NotchViewModel& model, X11Display* x11) : model_(model), 
     create();
     applyInputRegion();
     applyBoundingShape();
-    show();
 }
 
 NotchPanel::~NotchPanel() = default;
@@ -79,6 +78,8 @@ void NotchPanel::setFrame(const Rect& frame) {
     const QRectF qt =
         ScreenCoordinates(primary != nullptr ? primary->geometry() : QRect()).toQt(frame);
     setGeometry(qt.toRect());
+    // The hit area is kept in window coordinates: it moves with the window.
+    applyInputRegion();
 }
 
 QRect NotchPanel::bodyRect() const {
@@ -103,13 +104,8 @@ void NotchPanel::applyInputRegion() {
     }
     std::vector<QRect> rects;
     if (!ignoresMouseEvents_) {
-        // The hit area of the model, in this window's coordinates.
-        const QScreen* primary = QGuiApplication::primaryScreen();
-        const QRectF hot = ScreenCoordinates(primary != nullptr ? primary->geometry() : QRect())
-                               .toQt(model_.hotRect())
-                               .translated(-position())
-                               .intersected(QRectF(0, 0, width(), height()));
-        rects.push_back(devicePixels(hot, devicePixelRatio()));
+        // Only the body takes clicks: beside it they still reach the windows below.
+        rects.push_back(devicePixels(QRectF(bodyRect()), devicePixelRatio()));
     }
     x11_->setInputRegion(winId(), rects);
 }
@@ -121,6 +117,11 @@ void NotchPanel::applyBoundingShape() {
     // Without a compositor clear pixels show black: cut the window to the body.
     setMask(QRegion(bodyRect()));
     X11Display::flushQt();
+}
+
+void NotchPanel::orderFront() {
+    show();
+    raise();
 }
 
 void NotchPanel::orderOut() {

@@ -23,6 +23,7 @@ public:
     void setFrame(const Rect& frame) override;
     void setIgnoresMouseEvents(bool ignores) override;
     bool ignoresMouseEvents() const override { return ignoresMouseEvents_; }
+    void orderFront() override;
     void orderOut() override;
 
     // The body's rectangle in window coordinates, ears included.

@@ -15,6 +15,7 @@ public:
     // false: the notch body takes clicks; true: every click passes through.
     virtual void setIgnoresMouseEvents(bool ignores) = 0;
     virtual bool ignoresMouseEvents() const = 0;
+    virtual void orderFront() = 0; ///< shown above everything, without taking focus
     virtual void orderOut() = 0;
 };
 

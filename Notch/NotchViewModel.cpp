@@ -18,11 +18,13 @@ void NotchViewModel::schedule(Clock::Duration delay, void (NotchViewModel::*acti
 }
 
 Clock::Duration NotchViewModel::expandDelay() const {
+    // A hand-edited defaults file may hold anything; a minute is longer than any real choice.
+    constexpr double longest = 60'000;
     const double milliseconds = env_.settings.hoverDelayMs();
     if (!(milliseconds > 0)) {
         return Clock::Duration::zero();
     }
-    return std::chrono::milliseconds(static_cast<long long>(milliseconds));
+    return std::chrono::milliseconds(static_cast<long long>(std::min(milliseconds, longest)));
 }
 
 void NotchViewModel::pointerMoved(Point point) {
@@ -103,7 +105,7 @@ void NotchViewModel::setLiveActivity(std::optional<LiveActivity> activity) {
     if (activity == liveActivity_) {
         return;
     }
-    animation_ = Animation::open;
+    setAnimation(Animation::open);
     liveActivity_ = activity;
     emit liveActivityChanged();
     emit shapeChanged();
@@ -178,7 +180,7 @@ void NotchViewModel::setPhase(Phase phase, Animation animation) {
     if (phase == phase_) {
         return;
     }
-    animation_ = animation;
+    setAnimation(animation);
     phase_ = phase;
     emit phaseChanged();
     emit shapeChanged();
@@ -196,7 +198,7 @@ void NotchViewModel::setPopBoost(double boost, Animation animation) {
     if (boost == popBoost_) {
         return;
     }
-    animation_ = animation;
+    setAnimation(animation);
     popBoost_ = boost;
     emit popBoostChanged();
     emit shapeChanged();
@@ -206,7 +208,7 @@ void NotchViewModel::setTransient(std::optional<TransientActivity> activity, Ani
     if (activity == transient_) {
         return;
     }
-    animation_ = animation;
+    setAnimation(animation);
     transient_ = std::move(activity);
     emit transientChanged();
     emit shapeChanged();
@@ -217,7 +219,7 @@ void NotchViewModel::setHeaderLevel(std::optional<TransientActivity> activity,
     if (activity == headerLevel_) {
         return;
     }
-    animation_ = animation;
+    setAnimation(animation);
     headerLevel_ = std::move(activity);
     emit headerLevelChanged();
 }
@@ -226,9 +228,17 @@ void NotchViewModel::setSelectedTab(NotchTab tab, Animation animation) {
     if (tab == selectedTab_) {
         return;
     }
-    animation_ = animation;
+    setAnimation(animation);
     selectedTab_ = tab;
     emit selectedTabChanged();
+}
+
+void NotchViewModel::setAnimation(Animation animation) {
+    if (animation == animation_) {
+        return;
+    }
+    animation_ = animation;
+    emit animationChanged();
 }
 
 // Derived values ----------------------------------------------------------------------------

@@ -34,7 +34,8 @@ class NotchViewModel : public QObject {
     Q_PROPERTY(double bodyHeight READ bodyHeight NOTIFY shapeChanged)     ///< points
     Q_PROPERTY(double bottomRadius READ bottomRadius NOTIFY shapeChanged) ///< points
     Q_PROPERTY(bool usesOpenShape READ usesOpenShape NOTIFY shapeChanged)
-    Q_PROPERTY(QString animation READ animationName NOTIFY shapeChanged) ///< of the latest change
+    Q_PROPERTY(
+        QString animation READ animationName NOTIFY animationChanged) ///< of the latest change
 
 public:
     enum class Phase { collapsed, expanded };
@@ -112,6 +113,7 @@ signals:
     void headerLevelChanged();
     void geometryChanged();
     void shapeChanged();
+    void animationChanged();
 
 private:
     void schedule(Clock::Duration delay, void (NotchViewModel::*action)());
@@ -122,6 +124,7 @@ private:
     void setTransient(std::optional<TransientActivity> activity, Animation animation);
     void setHeaderLevel(std::optional<TransientActivity> activity, Animation animation);
     void setSelectedTab(NotchTab tab, Animation animation);
+    void setAnimation(Animation animation);
 
     Environment env_;
     NotchGeometry geometry_;

@@ -10,6 +10,7 @@ NotchWindowController::NotchWindowController(const DisplayInfo& display,
                                               std::move(environment))),
       panel_(makeSurface(*model_, display)) {
     panel_->setFrame(NotchGeometry::panelFrame(display.measurements.frame));
+    panel_->orderFront();
 }
 
 NotchWindowController::~NotchWindowController() {

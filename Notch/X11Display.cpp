@@ -15,7 +15,13 @@ std::unique_ptr<X11Display> X11Display::open() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         return nullptr;
     }
-    Display* display = XOpenDisplay(nullptr);
+    // The server Qt talks to, also when it was named with -display rather than $DISPLAY.
+    const char* name = nullptr;
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        x11 != nullptr && x11->display() != nullptr) {
+        name = DisplayString(x11->display());
+    }
+    Display* display = XOpenDisplay(name);
     if (display == nullptr) {
         return nullptr;
     }

@@ -1,6 +1,7 @@
 #include "Platform/SystemClock.h"
 
 #include <QTimer>
+#include <limits>
 
 namespace orlet {
 namespace {
@@ -38,9 +39,12 @@ private:
 
 DelayedJob SystemClock::schedule(Duration delay, std::function<void()> action) {
     auto state = std::make_shared<TimerState>(std::move(action));
-    // Round up: a job must never run before its time.
-    state->start(std::chrono::ceil<std::chrono::milliseconds>(std::max(delay, Duration::zero())),
-                 state);
+    // Round up: a job must never run before its time. Qt timers count in int milliseconds.
+    const auto limit = std::chrono::milliseconds(std::numeric_limits<int>::max());
+    state->start(
+        std::min(std::chrono::ceil<std::chrono::milliseconds>(std::max(delay, Duration::zero())),
+                 limit),
+        state);
     return DelayedJob(state);
 }
 

@@ -61,6 +61,7 @@ public:
     void setFrame(const Rect&) override {}
     void setIgnoresMouseEvents(bool ignores) override { ignores_ = ignores; }
     bool ignoresMouseEvents() const override { return ignores_; }
+    void orderFront() override {}
     void orderOut() override {}
 
 private:

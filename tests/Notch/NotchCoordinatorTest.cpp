@@ -50,6 +50,7 @@ public:
 struct SurfaceLog {
     int created = 0;
     int closed = 0;
+    int shown = 0;
     int inputChanges = 0;
 };
 
@@ -62,6 +63,7 @@ public:
         ++log_.inputChanges;
     }
     bool ignoresMouseEvents() const override { return ignores_; }
+    void orderFront() override { ++log_.shown; }
     void orderOut() override { ++log_.closed; }
     Rect frame;
 
@@ -135,6 +137,7 @@ TEST_F(Coordinator, StartsOneNotchPerDisplayAtTheTopMiddle) {
     EXPECT_EQ(ids(), (std::vector<std::uint32_t>{1, 2}));
     EXPECT_EQ(panel(1).frame, (Rect{396, 676, 648, 224}));
     EXPECT_EQ(panel(2).frame, (Rect{1756, 676, 648, 224}));
+    EXPECT_EQ(surfaces_.shown, 2);
     EXPECT_TRUE(pointer_.started);
 }
 
