@@ -1,11 +1,15 @@
 #include "App/AppDelegate.h"
 
+#include "Activity/ActivityCenter.h"
+#include "Activity/ApprovalDialog.h"
+#include "Activity/SocketTransport.h"
 #include "App/Updates.h"
 #include "Notch/NotchCoordinator.h"
 #include "Notch/NotchPanel.h"
 #include "Notch/QtScreenSource.h"
 #include "Notch/X11Display.h"
 #include "Notch/X11PointerSource.h"
+#include "OrletKit/OrletAPI.h"
 #include "Platform/Clock.h"
 #include "Platform/DefaultsStore.h"
 #include "Platform/Preferences.h"
@@ -22,6 +26,9 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
 
 AppDelegate::~AppDelegate() {
     applicationWillTerminate();
+    // The coordinator's services reach back into the delegate: they go first.
+    activityCenter_.reset();
+    coordinator_.reset();
 }
 
 NotchCoordinator& AppDelegate::coordinator() {
@@ -54,10 +61,40 @@ NotchCoordinator& AppDelegate::coordinator() {
                        : corners == QLatin1String("soft") ? 38.0
                                                           : 26.0;
             },
+            [this] {
+                ActivityCenter& center = activityCenter();
+                center.onChange = [this](bool attention) {
+                    coordinator_->refreshLiveActivity(attention);
+                };
+                center.start();
+            },
+            [this] {
+                if (activityCenter_) {
+                    activityCenter_->stop();
+                }
+            },
         };
         coordinator_ = std::make_unique<NotchCoordinator>(std::move(environment));
     }
     return *coordinator_;
+}
+
+ActivityCenter& AppDelegate::activityCenter() {
+    if (!activityCenter_) {
+        approval_ = std::make_unique<ApprovalDialog>();
+        activityCenter_ = std::make_unique<ActivityCenter>(ActivityCenter::Environment{
+            Clock::shared(),
+            DefaultsStore::shared(),
+            *approval_,
+            [this](const TransientActivity& activity) { coordinator().showTransient(activity); },
+            [](const std::string& path, ActivityTransport::Events events) {
+                return std::make_unique<SocketTransport>(path, std::move(events));
+            },
+            OrletAPI::socketPath(),
+            &ApprovalDialog::iconOf,
+        });
+    }
+    return *activityCenter_;
 }
 
 void AppDelegate::applicationDidFinishLaunching() {

@@ -6,6 +6,8 @@
 
 namespace orlet {
 
+class ActivityCenter;
+class ApprovalDialog;
 class NotchCoordinator;
 class QtScreenSource;
 class X11Display;
@@ -26,6 +28,7 @@ public:
     void open(const QStringList& urls);
 
     NotchCoordinator& coordinator();
+    ActivityCenter& activityCenter();
 
 signals:
     void firstFrame();
@@ -35,6 +38,8 @@ private:
     std::unique_ptr<QtScreenSource> screens_;
     std::unique_ptr<X11PointerSource> pointer_;
     std::unique_ptr<NotchCoordinator> coordinator_;
+    std::unique_ptr<ApprovalDialog> approval_;
+    std::unique_ptr<ActivityCenter> activityCenter_;
     bool reportedFirstFrame_ = false;
 };
 

@@ -22,6 +22,9 @@ void NotchCoordinator::start() {
     }
     started_ = true;
     rebuild();
+    if (env_.startServices) {
+        env_.startServices();
+    }
     refreshLiveActivity(false);
     env_.screens.onChange = [this] { rebuild(); };
     env_.pointer.onMove = [this] { dispatchPointer(); };
@@ -40,6 +43,9 @@ void NotchCoordinator::stop() {
     env_.pointer.onMove = nullptr;
     env_.screens.onChange = nullptr;
     controllers_.clear();
+    if (env_.stopServices) {
+        env_.stopServices();
+    }
 }
 
 void NotchCoordinator::showTransient(const TransientActivity& activity) {

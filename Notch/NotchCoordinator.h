@@ -34,6 +34,9 @@ public:
         NotchWindowController::SurfaceFactory makeSurface;
         std::function<bool()> lyricsShowOnNotch;
         std::function<double()> openBottomRadius;
+        // The services behind the notch, started after the panels exist and stopped with them.
+        std::function<void()> startServices;
+        std::function<void()> stopServices;
     };
 
     explicit NotchCoordinator(Environment environment, QObject* parent = nullptr);

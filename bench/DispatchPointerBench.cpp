@@ -94,6 +94,8 @@ void BM_DispatchPointer(benchmark::State& state) {
          pointer,
          [](NotchViewModel&, const DisplayInfo&) { return std::make_unique<Surface>(); },
          {},
+         {},
+         {},
          {}});
     coordinator.start();
     // Settle into the state being measured: hovering an open notch, or moving elsewhere.

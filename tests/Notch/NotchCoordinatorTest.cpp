@@ -95,17 +95,19 @@ protected:
 
     void makeCoordinator() {
         coordinator_.reset();
-        coordinator_ = std::make_unique<NotchCoordinator>(
-            NotchCoordinator::Environment{clock_,
-                                          settings_,
-                                          store_,
-                                          screens_,
-                                          pointer_,
-                                          [this](NotchViewModel&, const DisplayInfo&) {
-                                              return std::make_unique<FakeSurface>(surfaces_);
-                                          },
-                                          {},
-                                          {}});
+        coordinator_ = std::make_unique<NotchCoordinator>(NotchCoordinator::Environment{
+            clock_,
+            settings_,
+            store_,
+            screens_,
+            pointer_,
+            [this](NotchViewModel&, const DisplayInfo&) {
+                return std::make_unique<FakeSurface>(surfaces_);
+            },
+            {},
+            {},
+            [this] { services_.push_back(static_cast<long>(coordinator_->controllers().size())); },
+            [this] { services_.push_back(-1); }});
     }
 
     NotchCoordinator& coordinator() { return *coordinator_; }
@@ -129,6 +131,7 @@ protected:
     FakeScreens screens_;
     FakePointer pointer_;
     SurfaceLog surfaces_;
+    std::vector<long> services_; ///< notches when services started, -1 when they stopped
     std::unique_ptr<NotchCoordinator> coordinator_;
 };
 
@@ -243,7 +246,10 @@ TEST_F(Coordinator, SettingsRequestsCount) {
 
 TEST_F(Coordinator, StopClosesEveryNotchAndStopsWatching) {
     coordinator().start();
+    coordinator().start();
+    EXPECT_EQ(services_, std::vector<long>{2}) << "services start once, after the notches";
     coordinator().stop();
+    EXPECT_EQ(services_, (std::vector<long>{2, -1}));
     EXPECT_TRUE(coordinator().controllers().empty());
     EXPECT_EQ(surfaces_.closed, 2);
     EXPECT_FALSE(pointer_.started);

@@ -1,0 +1,9 @@
+#include "Activity/ClientIdentity.h"
+
+namespace orlet {
+
+ClientIdentity ClientIdentity::unknown() {
+    return {"unknown", "Unknown app", std::nullopt};
+}
+
+} // namespace orlet
