@@ -43,6 +43,7 @@ bench: deps
 	@build-bench/bin/ProtocolBench
 	@build-bench/bin/HelperStartupBench 100
 	@build-bench/bin/DispatchPointerBench
+	@build-bench/bin/ActivityServerBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local

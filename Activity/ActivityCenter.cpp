@@ -249,6 +249,7 @@ void ActivityCenter::apply(const ActivityMessage& message, int fd, const ClientI
         const std::string id = item.id();
         removeActive([&](const ActivityItem& other) { return other.id() == id; });
         const bool attention = item.state == ActivityState::waiting;
+        qCDebug(logApp()).noquote() << "Activity" << qt(id) << "started";
         active_.push_back(std::move(item));
         emit activeChanged();
         changed(attention);
@@ -307,6 +308,8 @@ void ActivityCenter::apply(const ActivityMessage& message, int fd, const ClientI
         item.endedAt = now;
         item.message = message.message;
         item.step.reset();
+        qCDebug(logApp()).noquote() << "Activity" << qt(item.id()) << "ended as"
+                                    << QString::fromLatin1(rawValue(item.state).data());
         recent_.insert(recent_.begin(), item);
         if (recent_.size() > recentLimit) {
             recent_.resize(recentLimit);

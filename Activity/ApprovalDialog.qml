@@ -8,6 +8,7 @@ Rectangle {
     height: content.implicitHeight + 40
     color: "#f6f6f6"
     focus: true
+    Component.onCompleted: forceActiveFocus()
 
     Keys.onReturnPressed: dialog.choose(true)
     Keys.onEnterPressed: dialog.choose(true)

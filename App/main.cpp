@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQuickWindow>
 #include <cstdio>
 
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    // Our own diagnostics stay quiet unless asked for with QT_LOGGING_RULES.
+    QLoggingCategory::setFilterRules(QStringLiteral("com.brambleowl.orlet.*.debug=false"));
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Orlet"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orlet"));

@@ -49,6 +49,9 @@ void NotchCoordinator::stop() {
 }
 
 void NotchCoordinator::showTransient(const TransientActivity& activity) {
+    if (const TransientActivity::App* app = activity.asApp()) {
+        qCDebug(logApp()).noquote() << "Pop-up from" << app->appID << ":" << app->text;
+    }
     for (auto& [id, controller] : controllers_) {
         controller->model().show(activity);
     }

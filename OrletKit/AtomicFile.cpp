@@ -79,7 +79,11 @@ void AtomicFile::write(const fs::path& requested, std::string_view content) {
     const mode_t mode =
         ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode();
 
-    std::string pattern = (folder / ("." + path.filename().string() + ".orlet-XXXXXX")).string();
+    // Built by appending: GCC 12 warns falsely about "." + std::string at -O3.
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".orlet-XXXXXX";
+    std::string pattern = (folder / name).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         fail(errno, "cannot create a temporary file beside", path);

@@ -1,8 +1,14 @@
 // The application on private X servers: its windows, what they draw, where clicks go, and how
 // it starts, hands over and quits.
+#include "Activity/ClientIdentifier.h"
+#include "ChildProcess.h"
+#include "Platform/DefaultsStore.h"
 #include "TemporaryDirectory.h"
 #include "XDesktop.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -97,13 +103,22 @@ public:
     }
 
     std::unique_ptr<BackgroundProcess> start(const XDesktop& desktop,
-                                             std::vector<std::string> arguments = {}) const {
+                                             std::vector<std::string> arguments = {},
+                                             Environment extra = {}) const {
         arguments.insert(arguments.begin(), ORLET_APP_PATH);
-        return desktop.launch(arguments, {{"HOME", folder_.path().string()},
-                                          {"XDG_CONFIG_HOME", (folder_.path() / "config").string()},
-                                          {"XDG_RUNTIME_DIR", runtime().string()},
-                                          {"QT_QPA_PLATFORM", "xcb"},
-                                          {"ORLET_REPORT_STARTUP", "1"}});
+        Environment environment = this->environment();
+        environment.insert(extra.begin(), extra.end());
+        environment["QT_QPA_PLATFORM"] = "xcb";
+        environment["ORLET_REPORT_STARTUP"] = "1";
+        return desktop.launch(arguments, environment);
+    }
+
+    // What the application and the helper share: the home (and so the socket) and settings.
+    Environment environment() const {
+        return {{"HOME", folder_.path().string()},
+                {"XDG_CONFIG_HOME", (folder_.path() / "config").string()},
+                {"XDG_RUNTIME_DIR", runtime().string()},
+                {"PATH", "/usr/bin:/bin"}};
     }
 
     const std::filesystem::path& path() const { return folder_.path(); }
@@ -361,6 +376,71 @@ TEST_F(OneMonitorDesktop, AnInterruptOrATerminationQuitsCleanly) {
         // The next start must not find a socket nobody answers.
         EXPECT_FALSE(std::filesystem::exists(home_.runtime() / "orlet-instance"));
     }
+}
+
+// The whole road of a coding agent's report: hook → helper → socket → center → notch.
+TEST_F(OneMonitorDesktop, AgentHooksAndNotificationsTravelFromTheHelperToTheNotch) {
+    // The helper is named after the first application among its ancestors, else by its path;
+    // this test stands in for the user who allowed it earlier.
+    const ClientIdentity self = ClientIdentifier::shared().identify(::getpid());
+    const std::string id = self.id.starts_with("path:")
+                               ? "path:" + std::filesystem::canonical(ORLET_HELPER_PATH).string()
+                               : self.id;
+    {
+        const std::filesystem::path config = home_.path() / "config" / "orlet";
+        std::filesystem::create_directories(config);
+        DefaultsStore store(QString::fromStdString((config / "defaults.json").string()));
+        const QJsonArray apps{QJsonObject{{"id", QString::fromStdString(id)},
+                                          {"name", QStringLiteral("Tests")},
+                                          {"allowed", true}}};
+        store.set(QStringLiteral("activity.apps"),
+                  QJsonDocument(apps).toJson(QJsonDocument::Compact));
+    }
+    const auto orlet =
+        home_.start(*desktop_, {}, {{"QT_LOGGING_RULES", "com.brambleowl.orlet.app.debug=true"}});
+    ASSERT_TRUE(orlet->waitForErr("API listening on " + home_.path().string() +
+                                  "/Library/Application Support/Orlet/orlet.sock"))
+        << orlet->err();
+
+    const auto hook = [&](const std::string& event, const std::string& extra) {
+        const std::string payload =
+            R"({"session_id":"5d1f0c3e-aa21-4c1b-9f0e-3b7e2d9a1c44","transcript_path":"/home/me/.claude/projects/x.jsonl","cwd":"/home/me/src/orlet","hook_event_name":")" +
+            event + "\"" + extra + "}";
+        const ChildProcess::Result result = ChildProcess::run(
+            {ORLET_HELPER_PATH, "agent-hook", "claude"}, home_.environment(), payload);
+        EXPECT_EQ(result.exitCode, 0) << event;
+        EXPECT_EQ(result.out, "") << event;
+        EXPECT_EQ(result.err, "") << event;
+    };
+    const std::string activity = id + "/claude-5d1f0c3e-aa2";
+    hook("UserPromptSubmit", R"(,"prompt":"Make the tests pass")");
+    EXPECT_TRUE(orlet->waitForErr("Activity " + activity + " started")) << orlet->err();
+    hook("PreToolUse", R"(,"tool_name":"Bash","tool_input":{"command":"make test"})");
+    hook("Notification", R"(,"message":"Claude needs your permission to use Bash")");
+    EXPECT_TRUE(orlet->waitForErr("Pop-up from " + id + " : Needs you")) << orlet->err();
+    hook("PostToolUse", "");
+    hook("Stop", "");
+    EXPECT_TRUE(orlet->waitForErr("Activity " + activity + " ended as done")) << orlet->err();
+    EXPECT_TRUE(orlet->waitForErr("Pop-up from " + id + " : Done \u00b7 ")) << orlet->err();
+
+    const ChildProcess::Result notified =
+        ChildProcess::run({ORLET_HELPER_PATH, "notify", "--severity", "success", "Backup finished"},
+                          home_.environment());
+    EXPECT_EQ(notified.exitCode, 0) << notified.err;
+    EXPECT_TRUE(orlet->waitForErr("Pop-up from " + id + " : Backup finished")) << orlet->err();
+    // The closed notch grows for the pop-up.
+    Image image;
+    EXPECT_TRUE(waitForScreen(
+        [&](const Image& shown) {
+            for (const auto& run : shown.blackRuns(closedRow)) {
+                if (run.width > closedWidest + 150) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        image))
+        << describe(image);
 }
 
 } // namespace
