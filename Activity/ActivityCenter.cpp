@@ -112,6 +112,8 @@ void ActivityCenter::received(int fd, const std::string& line) {
         }
         return;
     }
+    qCDebug(logApp()).noquote() << "Message from" << qt(identity.id)
+                                << "waits for the user's answer";
     auto& queued = pending_[identity.id];
     if (queued.size() < pendingLimit) {
         queued.emplace_back(fd, *message);

@@ -206,6 +206,7 @@ bool Helper::sendQuietly(const std::string& lines) {
         complain(error);
         return false;
     }
+    client->finish(deadline);
     return true;
 }
 

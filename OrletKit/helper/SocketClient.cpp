@@ -121,6 +121,26 @@ bool SocketClient::send(std::string_view bytes, const Deadline& deadline, std::s
     return true;
 }
 
+void SocketClient::finish(const Deadline& deadline) {
+    if (::shutdown(fd_, SHUT_WR) != 0) {
+        return;
+    }
+    char sink[4096];
+    for (;;) {
+        const ssize_t count = ::recv(fd_, sink, sizeof sink, 0);
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) {
+            return;
+        }
+        if (count > 0 || errno == EINTR) {
+            continue;
+        }
+        pollfd ready{fd_, POLLIN, 0};
+        if (deadline.passed() || ::poll(&ready, 1, deadline.remainingMilliseconds()) <= 0) {
+            return;
+        }
+    }
+}
+
 std::optional<std::string> SocketClient::readLine(const Deadline& deadline) {
     for (;;) {
         if (const std::size_t feed = buffer_.find('\n'); feed != std::string::npos) {

@@ -27,6 +27,11 @@ public:
     // The next line without its line feed; absent at end of stream, on error or at the deadline.
     std::optional<std::string> readLine(const Deadline& deadline);
 
+    // Ends the stream and waits (until the deadline) for the application to close its side.
+    // The application names a client from its live process: a hook that exits the moment it
+    // has written would often be gone before it is looked at.
+    void finish(const Deadline& deadline);
+
     int descriptor() const { return fd_; }
 
 private:
