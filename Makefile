@@ -34,7 +34,7 @@ fuzz: deps
 		-DORLET_FUZZ=ON -DORLET_TESTS=OFF -DORLET_BENCH=OFF \
 		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
 		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target DecodeFuzzer AgentHookFuzzer TextFuzzer
 	@scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: deps
