@@ -34,7 +34,7 @@ fuzz: deps
 		-DORLET_FUZZ=ON -DORLET_TESTS=OFF -DORLET_BENCH=OFF \
 		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
 		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target DecodeFuzzer AgentHookFuzzer TextFuzzer
+	@cmake --build build-fuzz -j $(JOBS) --target DecodeFuzzer AgentHookFuzzer TextFuzzer ActivityFuzzer
 	@scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: deps
@@ -44,6 +44,7 @@ bench: deps
 	@build-bench/bin/HelperStartupBench 100
 	@build-bench/bin/DispatchPointerBench
 	@build-bench/bin/ActivityServerBench
+	@build-bench/bin/ActivityCenterBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local

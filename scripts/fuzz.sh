@@ -4,7 +4,7 @@
 set -euo pipefail
 seconds=${1:-60}
 mkdir -p build-fuzz/crashes
-for pair in DecodeFuzzer:decode AgentHookFuzzer:agent-hook TextFuzzer:text; do
+for pair in DecodeFuzzer:decode AgentHookFuzzer:agent-hook TextFuzzer:text ActivityFuzzer:activity; do
     target=${pair%%:*}
     seeds=${pair#*:}
     corpus=$(mktemp -d)
