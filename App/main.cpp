@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    // Wayland lets no window place itself at the top of the screen or watch the pointer
+    // elsewhere; under a Wayland session with XWayland, the notch lives on the X11 side.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     // Our own diagnostics stay quiet unless asked for with QT_LOGGING_RULES.
     QLoggingCategory::setFilterRules(QStringLiteral("com.brambleowl.orlet.*.debug=false"));
     QGuiApplication application(argc, argv);
