@@ -4,7 +4,7 @@
 #include "Platform/DefaultsStore.h"
 #include "Platform/ManualClock.h"
 #include "Settings/AppSettings.h"
-#include "Settings/LoginItem.h"
+#include "NoLoginItem.h"
 #include "TemporaryDirectory.h"
 
 #include <atomic>
@@ -36,11 +36,7 @@ namespace {
 
 using namespace orlet;
 
-class NoLoginItem : public LoginItem {
-public:
-    bool isEnabled() const override { return false; }
-    std::optional<QString> setEnabled(bool) override { return std::nullopt; }
-};
+using test::NoLoginItem;
 
 class Screens : public ScreenSource {
 public:

@@ -4,7 +4,7 @@
 #include "Platform/DefaultsStore.h"
 #include "Platform/ManualClock.h"
 #include "Settings/AppSettings.h"
-#include "Settings/LoginItem.h"
+#include "NoLoginItem.h"
 #include "TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class NoLoginItem : public LoginItem {
-public:
-    bool isEnabled() const override { return false; }
-    std::optional<QString> setEnabled(bool) override { return QStringLiteral("unsupported"); }
-};
+using test::NoLoginItem;
 
 class FakeScreens : public ScreenSource {
 public:

@@ -3,7 +3,7 @@
 #include "Platform/DefaultsStore.h"
 #include "Platform/ManualClock.h"
 #include "Settings/AppSettings.h"
-#include "Settings/LoginItem.h"
+#include "NoLoginItem.h"
 #include "TemporaryDirectory.h"
 #include "TestNames.h"
 
@@ -15,11 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class NoLoginItem : public LoginItem {
-public:
-    bool isEnabled() const override { return false; }
-    std::optional<QString> setEnabled(bool) override { return QStringLiteral("unsupported"); }
-};
+using test::NoLoginItem;
 
 const NotchGeometry laptop{{0, 0, 1440, 900}, {190, 24}, false};
 
