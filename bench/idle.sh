@@ -44,7 +44,8 @@ orlet=$!
 pids+=($orlet)
 measure "Orlet" "$orlet"
 grep -o 'first frame after [0-9]* ms' "$work/orlet.log" | sed 's/^/Orlet: /' || true
-kill -INT "$orlet"
+kill -TERM "$orlet"
+wait "$orlet" || true # alone: shared pages would otherwise lower the next one's PSS
 
 "$build/bin/BareQuickWindow" 2>/dev/null &
 bare=$!

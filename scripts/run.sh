@@ -16,7 +16,8 @@ echo "See it with: DISPLAY=$display import -window root notch.png    Ctrl+C ends
 setsid Xvfb "$display" -screen 0 1440x900x24 -wr -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-trap '' INT
+# A handler, not an ignore: Orlet must still see Ctrl+C (an ignored signal would be inherited).
+trap ':' INT
 DISPLAY=$display "$program"
 status=$?
 kill "$xvfb" 2>/dev/null
