@@ -13,10 +13,14 @@ class Clock {
 public:
     using Duration = std::chrono::nanoseconds;
     using TimePoint = std::chrono::steady_clock::time_point;
+    using Date = std::chrono::system_clock::time_point;
 
     virtual ~Clock() = default;
 
     virtual TimePoint now() const = 0;
+    // Wall-clock time, for dates that leave the process (timestamps of other programs,
+    // calendars, forecasts). Delays never use it: it jumps when the user sets the clock.
+    virtual Date date() const = 0;
 
     // Runs `action` on the main thread once `delay` has passed, unless the returned job is
     // cancelled or destroyed first.

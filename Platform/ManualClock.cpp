@@ -5,7 +5,7 @@
 namespace orlet {
 
 // Far from zero, so "the distant past" is really before every instant a test sees.
-ManualClock::ManualClock() : now_(TimePoint{} + std::chrono::hours(24 * 365)) {}
+ManualClock::ManualClock() : now_(TimePoint{} + std::chrono::hours(24 * 365)), start_(now_) {}
 
 DelayedJob ManualClock::schedule(Duration delay, std::function<void()> action) {
     auto state = std::make_shared<DelayedJob::State>(std::move(action));

@@ -14,6 +14,9 @@ public:
     ManualClock();
 
     TimePoint now() const override { return now_; }
+    // Starts at 2026-01-01 00:00:00 UTC and moves with now().
+    Date date() const override { return date_ + (now_ - start_); }
+    void setDate(Date date) { date_ = date - (now_ - start_); }
     DelayedJob schedule(Duration delay, std::function<void()> action) override;
 
     void advance(Duration duration);
@@ -28,6 +31,8 @@ private:
     };
 
     TimePoint now_;
+    TimePoint start_;
+    Date date_{std::chrono::seconds(1767225600)};
     std::uint64_t nextOrder_ = 0;
     std::vector<Entry> entries_;
 };

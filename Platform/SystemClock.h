@@ -9,6 +9,7 @@ namespace orlet {
 class SystemClock : public Clock {
 public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    Date date() const override { return std::chrono::system_clock::now(); }
     DelayedJob schedule(Duration delay, std::function<void()> action) override;
 };
 

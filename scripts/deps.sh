@@ -19,6 +19,11 @@ packages=(
     imagemagick libxtst-dev strace
     # Unicode's own grapheme test data, and clang with libFuzzer for the fuzz targets
     unicode-data clang libclang-rt-14-dev
+    # media: a private session bus, a real MPRIS player (mpv with its MPRIS plugin) and playerctl
+    # to cross-check it
+    dbus dbus-x11 mpv mpv-mpris playerctl
+    # system monitor: UPower mocked on private buses, the system's own tools to compare against
+    python3-dbusmock procps stress-ng
 )
 
 missing=()
