@@ -24,6 +24,8 @@ packages=(
     dbus dbus-x11 mpv mpv-mpris playerctl
     # system monitor: UPower mocked on private buses, the system's own tools to compare against
     python3-dbusmock procps stress-ng
+    # the test MPRIS player; HUD: libpulse and a PulseAudio daemon with a null sink for tests
+    python3-dbus python3-gi libpulse-dev pulseaudio pulseaudio-utils
 )
 
 missing=()
