@@ -26,6 +26,8 @@ packages=(
     python3-dbusmock procps stress-ng
     # the test MPRIS player; HUD: libpulse and a PulseAudio daemon with a null sink for tests
     python3-dbus python3-gi libpulse-dev pulseaudio pulseaudio-utils
+    # weather: location through Qt Positioning's GeoClue 2 backend
+    qt6-positioning-dev libqt6positioning6-plugins
 )
 
 missing=()
