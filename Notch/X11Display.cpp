@@ -28,6 +28,14 @@ std::unique_ptr<X11Display> X11Display::open() {
     return std::unique_ptr<X11Display>(new X11Display(display));
 }
 
+std::unique_ptr<X11Display> X11Display::openNamed(const char* name) {
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<X11Display>(new X11Display(display));
+}
+
 X11Display::X11Display(_XDisplay* display) : display_(display) {
     const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display_));
     compositorSelection_ = XInternAtom(display_, name.c_str(), False);
@@ -87,6 +95,9 @@ void X11Display::readEvents() {
             } else if (xfixesEventBase_ >= 0 &&
                        event.type == xfixesEventBase_ + XFixesSelectionNotify) {
                 ownerChanged = true;
+            } else if (event.type == KeyPress || event.type == KeyRelease) {
+                emit keyEvent(event.xkey.keycode, event.xkey.state, event.type == KeyPress,
+                              event.xkey.time);
             }
         }
         if (ownerChanged) {

@@ -19,6 +19,8 @@ class X11Display : public QObject {
 public:
     // Nothing when the application does not run on X11 or the server cannot be reached.
     static std::unique_ptr<X11Display> open();
+    // A connection to the server `name` (":1"), whatever platform Qt itself runs on.
+    static std::unique_ptr<X11Display> openNamed(const char* name);
     ~X11Display() override;
 
     _XDisplay* handle() const { return display_; }
@@ -37,9 +39,15 @@ public:
     // a shape change with nothing to paint would otherwise wait for the next pointer movement.
     static void flushQt();
 
+    // After a round trip on this connection: events it left in Xlib's queue are read on the
+    // next turn of the event loop.
+    void pickUpQueued() { pickUpQueuedEvents(); }
+
 signals:
     void pointerMoved();
     void compositorChanged(bool running);
+    // A press or release of a key grabbed on this connection.
+    void keyEvent(unsigned int keycode, unsigned int state, bool pressed, unsigned long time);
 
 private:
     explicit X11Display(_XDisplay* display);
