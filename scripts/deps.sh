@@ -28,6 +28,8 @@ packages=(
     python3-dbus python3-gi libpulse-dev pulseaudio pulseaudio-utils
     # weather: location through Qt Positioning's GeoClue 2 backend
     qt6-positioning-dev libqt6positioning6-plugins
+    # calendars through libical; xclip as the other program of the clipboard tests
+    libical-dev xclip
 )
 
 missing=()
