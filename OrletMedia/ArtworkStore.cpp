@@ -5,7 +5,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orlet {
 
@@ -71,20 +74,38 @@ std::optional<std::string> ArtworkStore::decodeDataUrl(const QString& url) {
 }
 
 std::optional<std::string> ArtworkStore::readFile(const QString& path) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty()) {
         return std::nullopt;
     }
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
     struct stat status {};
-    if (::fstat(file.handle(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::size_t>(status.st_size) > maximumBytes) {
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+        static_cast<std::size_t>(status.st_size) <= maximumBytes) {
+        bytes.resize(static_cast<std::size_t>(status.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t count = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(count);
+        }
+        // A file that shrank while being read is taken as far as it went.
+        bytes.resize(done);
+    }
+    ::close(fd);
+    if (bytes.empty()) {
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(static_cast<qint64>(maximumBytes) + 1);
-    if (bytes.isEmpty() || static_cast<std::size_t>(bytes.size()) > maximumBytes) {
-        return std::nullopt;
-    }
-    return bytes.toStdString();
+    return bytes;
 }
 
 void ArtworkStore::fetch(const QString& url) {
