@@ -16,6 +16,7 @@ const QString enabledKey = QStringLiteral("lyrics.enabled");
 
 // A crawling rate would ask for a delay no timer can hold; the line is then re-checked daily.
 constexpr double longestDelay = 24 * 60 * 60;
+constexpr double slack = 1e-6;
 
 } // namespace
 
@@ -165,7 +166,9 @@ void LyricsService::resync() {
     }
     const std::vector<LyricLine>& lines = state_.lines();
     const double t = *position + lead;
-    const std::optional<std::size_t> index = LRC::index(t, lines);
+    // Positions are sums of doubles: a microsecond of slack lets a timer that fires on time
+    // see its line even when the sum lands a hair short of the line's time.
+    const std::optional<std::size_t> index = LRC::index(t + slack, lines);
     setLineIndex(index);
     if (!playing_->isPlaying) {
         return;
@@ -177,9 +180,8 @@ void LyricsService::resync() {
     const double rate = playing_->rate > 0 ? playing_->rate : 1;
     double delay = (lines[next].time - t) / rate;
     delay = std::isnan(delay) ? minimumDelay : std::clamp(delay, minimumDelay, longestDelay);
-    // Rounded up, so the position is past the line's time when the timer runs.
     const Clock::Duration wait =
-        std::chrono::ceil<std::chrono::microseconds>(std::chrono::duration<double>(delay));
+        std::chrono::round<std::chrono::microseconds>(std::chrono::duration<double>(delay));
     lineDue_ = env_.clock.now() + wait;
     dueLine_ = next;
     lineTimer_ = env_.clock.schedule(wait, [this] { lineFired(); });
