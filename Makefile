@@ -45,6 +45,7 @@ bench: deps
 	@build-bench/bin/DispatchPointerBench
 	@build-bench/bin/ActivityServerBench
 	@build-bench/bin/ActivityCenterBench
+	@build-bench/bin/LyricsBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local
