@@ -46,6 +46,7 @@ bench: deps
 	@build-bench/bin/ActivityServerBench
 	@build-bench/bin/ActivityCenterBench
 	@build-bench/bin/LyricsBench
+	@build-bench/bin/HUDIdleBench 60
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local
