@@ -47,6 +47,7 @@ bench: deps
 	@build-bench/bin/ActivityCenterBench
 	@build-bench/bin/LyricsBench
 	@build-bench/bin/HUDIdleBench 60
+	@build-bench/bin/WeatherDecodeBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local

@@ -14,7 +14,12 @@
 #include "Platform/DefaultsStore.h"
 #include "Platform/Preferences.h"
 #include "Settings/AppSettings.h"
+#include "Weather/QtLocationSource.h"
+#include "Weather/WeatherAPI.h"
+#include "Weather/WeatherService.h"
 
+#include <QLocale>
+#include <QNetworkAccessManager>
 #include <QUrl>
 
 namespace orlet {
@@ -27,6 +32,7 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
 AppDelegate::~AppDelegate() {
     applicationWillTerminate();
     // The coordinator's services reach back into the delegate: they go first.
+    weather_.reset();
     activityCenter_.reset();
     coordinator_.reset();
 }
@@ -67,6 +73,7 @@ NotchCoordinator& AppDelegate::coordinator() {
                     coordinator_->refreshLiveActivity(attention);
                 };
                 center.start();
+                weather().startAlerts();
             },
             [this] {
                 if (activityCenter_) {
@@ -95,6 +102,24 @@ ActivityCenter& AppDelegate::activityCenter() {
         });
     }
     return *activityCenter_;
+}
+
+WeatherService& AppDelegate::weather() {
+    if (!weather_) {
+        network_ = std::make_unique<QNetworkAccessManager>();
+        weatherAPI_ = std::make_unique<WeatherAPI>(*network_, Clock::shared(),
+                                                   WeatherAPI::endpointsFromEnvironment());
+        location_ = QtLocationSource::create();
+        weather_ = std::make_unique<WeatherService>(WeatherService::Environment{
+            Clock::shared(),
+            DefaultsStore::shared(),
+            *weatherAPI_,
+            *location_,
+            [this](const TransientActivity& activity) { coordinator().showTransient(activity); },
+            [] { return QLocale().measurementSystem() == QLocale::ImperialUSSystem; },
+        });
+    }
+    return *weather_;
 }
 
 void AppDelegate::applicationDidFinishLaunching() {

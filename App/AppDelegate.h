@@ -4,12 +4,17 @@
 #include <QStringList>
 #include <memory>
 
+class QNetworkAccessManager;
+
 namespace orlet {
 
 class ActivityCenter;
 class ApprovalDialog;
 class NotchCoordinator;
+class QtLocationSource;
 class QtScreenSource;
+class WeatherAPI;
+class WeatherService;
 class X11Display;
 class X11PointerSource;
 
@@ -29,6 +34,7 @@ public:
 
     NotchCoordinator& coordinator();
     ActivityCenter& activityCenter();
+    WeatherService& weather();
 
 signals:
     void firstFrame();
@@ -41,6 +47,12 @@ private:
     std::unique_ptr<ApprovalDialog> approval_;
     std::unique_ptr<ActivityCenter> activityCenter_;
     bool reportedFirstFrame_ = false;
+
+    // Weather: the client's network, the position, and the service that raises alerts.
+    std::unique_ptr<QNetworkAccessManager> network_;
+    std::unique_ptr<WeatherAPI> weatherAPI_;
+    std::unique_ptr<QtLocationSource> location_;
+    std::unique_ptr<WeatherService> weather_;
 };
 
 } // namespace orlet

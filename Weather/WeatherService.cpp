@@ -145,14 +145,20 @@ void WeatherService::fetchCity(const QString& name) {
     setStatus({Status::Case::loading, {}});
     const bool inFahrenheit = fahrenheit();
     const std::uint64_t generation = generation_;
+    if (cityPlace_ && cityPlace_->first == name) {
+        fetchPlace(cityPlace_->second, inFahrenheit, generation);
+        return;
+    }
     task_ = env_.weather.geocode(
-        name, [this, inFahrenheit, generation](WeatherSource::PlaceResult result) {
+        name, [this, name, inFahrenheit, generation](WeatherSource::PlaceResult result) {
             if (const auto* failure = std::get_if<WeatherSource::Failure>(&result)) {
                 failed(*failure, generation);
                 return;
             }
             if (generation == generation_) {
-                fetchPlace(std::get<WeatherSource::Place>(result), inFahrenheit, generation);
+                const auto& place = std::get<WeatherSource::Place>(result);
+                cityPlace_.emplace(name, place);
+                fetchPlace(place, inFahrenheit, generation);
             }
         });
 }

@@ -97,6 +97,8 @@ private:
     std::optional<QString> placeName_;
     std::optional<Clock::TimePoint> lastFetch_;
     std::unique_ptr<WeatherSource::Request> task_;
+    // The last city found and where it is: a place does not move between refreshes.
+    std::optional<std::pair<QString, WeatherSource::Place>> cityPlace_;
     // Counts fetches, so an answer of a replaced fetch is never applied.
     std::uint64_t generation_ = 0;
     DelayedJob alertTimer_;
