@@ -49,6 +49,7 @@ bench: deps
 	@build-bench/bin/HUDIdleBench 60
 	@build-bench/bin/WeatherDecodeBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
+	@bench/media_helper_idle.sh build-bench $(IDLE_SECONDS)
 
 PREFIX ?= /usr/local
 install: build
