@@ -10,7 +10,7 @@ struct BatteryStatus {
     bool isCharging = false;
     bool isPluggedIn = false;
     // To full while charging, to empty while on battery; none while the system still estimates.
-    std::optional<int> minutesRemaining;
+    std::optional<int> minutesRemaining{};
 
     bool operator==(const BatteryStatus&) const = default;
 };

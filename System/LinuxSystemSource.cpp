@@ -343,12 +343,12 @@ LinuxSystemSource::interfacesOfNetDev(std::string_view text) {
     std::map<std::string, InterfaceTotals> interfaces;
     bool sawHeading = false;
     forEachLine(text, [&](std::string_view line) {
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos) {
-            return;
-        }
         if (line.find('|') != std::string_view::npos) {
             sawHeading = true;
+            return;
+        }
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
             return;
         }
         const std::string_view name = trimmed(line.substr(0, colon));

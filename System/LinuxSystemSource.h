@@ -22,7 +22,7 @@ public:
         std::filesystem::path sys = "/sys";
         std::filesystem::path volume = "/";
         bool useUPower = true;
-        std::optional<std::string> systemBusAddress; ///< none: the system bus
+        std::optional<std::string> systemBusAddress{}; ///< none: the system bus
         bool useNVML = true;
     };
 

@@ -1,6 +1,7 @@
 #include "System/StatFormat.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace orlet {
 namespace {
@@ -8,7 +9,9 @@ namespace {
 // Printed rather than converted to an integer, so no value is out of range; adding 0 turns
 // the -0 of a tiny negative value into 0.
 QString whole(double value) {
-    return QString::asprintf("%.0f", std::round(value) + 0.0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", std::round(value) + 0.0);
+    return QString::fromLatin1(text);
 }
 
 } // namespace
@@ -21,7 +24,10 @@ QString StatFormat::decimal(double value) {
     if (value >= 100) {
         return whole(value);
     }
-    return QString::asprintf("%.1f", value);
+    // C's "%.1f", which rounds the binary value; Qt's own formatter rounds 15.25 up.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return QString::fromLatin1(text);
 }
 
 QString StatFormat::storage(std::uint64_t bytes) {

@@ -47,13 +47,13 @@ struct InterfaceTotals {
 // One power source as the system describes it.
 struct PowerSource {
     bool isInternalBattery = false; ///< not a mouse, headset or UPS
-    std::optional<double> currentCapacity;
-    std::optional<double> maxCapacity;
+    std::optional<double> currentCapacity{};
+    std::optional<double> maxCapacity{};
     bool isCharging = false;
     bool isOnACPower = false;
     // As reported: 0 or less while the system still estimates.
-    std::optional<int> minutesToFull;
-    std::optional<int> minutesToEmpty;
+    std::optional<int> minutesToFull{};
+    std::optional<int> minutesToEmpty{};
 
     bool operator==(const PowerSource&) const = default;
 };
