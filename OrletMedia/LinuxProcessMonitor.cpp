@@ -3,6 +3,9 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -47,7 +50,14 @@ std::unique_ptr<ProcessMonitor::Watch> LinuxProcessMonitor::watch(pid_t pid,
 }
 
 bool LinuxProcessMonitor::isGone(pid_t pid) const {
-    return ::kill(pid, 0) != 0 && errno == ESRCH;
+    if (::kill(pid, 0) != 0 && errno == ESRCH) {
+        return true;
+    }
+    // A zombie has ended; only its parent has not collected it yet.
+    std::ifstream stat(procRoot_ / std::to_string(pid) / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
 } // namespace orlet

@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
@@ -174,9 +173,10 @@ MprisSource::MprisSource(QDBusConnection bus, Clock& clock, const ProcessInfo& p
 MprisSource::~MprisSource() = default;
 
 void MprisSource::start(std::function<void()> started) {
-    watcher_ = new QDBusServiceWatcher(playerPrefix + QLatin1Char('*'), bus_,
-                                       QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &MprisSource::ownerChanged);
+    // Every name change on the bus comes through here; only players' names are kept.
+    bus_.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
+                 SLOT(nameOwnerChanged(QString, QString, QString)));
     bus_.connect(QString(), objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"),
                  this, SLOT(propertiesChanged(QDBusMessage)));
     bus_.connect(QString(), objectPath, playerInterface, QStringLiteral("Seeked"), this,
@@ -213,8 +213,11 @@ void MprisSource::start(std::function<void()> started) {
     });
 }
 
-void MprisSource::ownerChanged(const QString& name, const QString& oldOwner,
-                               const QString& newOwner) {
+void MprisSource::nameOwnerChanged(const QString& name, const QString& oldOwner,
+                                   const QString& newOwner) {
+    if (!name.startsWith(playerPrefix)) {
+        return;
+    }
     if (!oldOwner.isEmpty()) {
         remove(name);
         if (newOwner.isEmpty()) {

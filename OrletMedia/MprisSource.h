@@ -14,7 +14,6 @@
 #include <set>
 
 class QDBusMessage;
-class QDBusServiceWatcher;
 
 namespace orlet {
 
@@ -37,6 +36,7 @@ public:
 private slots:
     void propertiesChanged(const QDBusMessage& message);
     void seeked(const QDBusMessage& message);
+    void nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
     struct Player {
@@ -48,7 +48,6 @@ private:
         int load = 0;
     };
 
-    void ownerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
     void add(const QString& name, const QString& owner, std::function<void()> loaded);
     void remove(const QString& name);
     void reloadPlayer(const QString& name);
@@ -64,7 +63,6 @@ private:
     Clock& clock_;
     const ProcessInfo& processes_;
     ArtworkStore artworks_;
-    QDBusServiceWatcher* watcher_ = nullptr;
     std::map<QString, Player> players_;
     PlayerChooser chooser_;
     bool started_ = false;
