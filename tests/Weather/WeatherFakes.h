@@ -2,10 +2,12 @@
 
 #include "Platform/Clock.h"
 #include "Weather/LocationSource.h"
+#include "Weather/WeatherService.h"
 #include "Weather/WeatherSource.h"
 
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace orlet::test {
@@ -113,3 +115,28 @@ public:
 };
 
 } // namespace orlet::test
+
+namespace orlet {
+
+// Readable statuses and reports in failure messages.
+inline void PrintTo(const WeatherSource::Failure& failure, std::ostream* out) {
+    *out << "failure " << static_cast<int>(failure.reason) << " \"" << failure.message.toStdString()
+         << "\"";
+}
+
+inline void PrintTo(const WeatherService::Status& status, std::ostream* out) {
+    static const char* const names[] = {"idle", "loading", "needsLocation", "locationDenied",
+                                        "failed"};
+    *out << names[static_cast<int>(status.state)];
+    if (!status.message.isEmpty()) {
+        *out << " \"" << status.message.toStdString() << "\"";
+    }
+}
+
+inline void PrintTo(const WeatherReport& report, std::ostream* out) {
+    *out << report.temperature << (report.fahrenheit ? " F, " : " C, code ") << report.code << ", "
+         << report.hours.size() << " hours, "
+         << (report.alert ? WeatherAlert::rawValue(report.alert->kind).toStdString() : "no alert");
+}
+
+} // namespace orlet

@@ -41,6 +41,7 @@ class Weather : public testing::Test {
 protected:
     Weather() {
         clock_.setDate(tenOClock);
+        weather_.reportFor = [] { return WeatherSource::ReportResult(reportWith(std::nullopt)); };
         restart();
     }
 
