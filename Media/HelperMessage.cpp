@@ -78,7 +78,8 @@ std::optional<NowPlayingInfo> HelperMessage::info() const {
     info.elapsed = elapsed;
     // A timestamp too large for the clock's range would overflow the conversion.
     if (timestamp && std::isfinite(*timestamp) && std::abs(*timestamp) < 1e11) {
-        info.timestamp = Clock::Date(std::chrono::duration_cast<Clock::Date::duration>(
+        // Whole microseconds: finer steps are below what a double of this size holds.
+        info.timestamp = Clock::Date(std::chrono::round<std::chrono::microseconds>(
             std::chrono::duration<double>(*timestamp)));
     }
     info.rate = rate.value_or(1);
