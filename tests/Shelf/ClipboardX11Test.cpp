@@ -43,6 +43,12 @@ protected:
             {"xclip", "-quiet", "-selection", "clipboard", file.string()}));
     }
 
+    // Until the history has looked at the change after `count`, whatever it made of it.
+    void waitForChangeAfter(std::uint64_t count) {
+        ASSERT_TRUE(settles([&] { return pasteboard->changeCount() > count; }));
+        QCoreApplication::processEvents(); // the look itself comes queued
+    }
+
     void copyAndSee(const std::string& text, const QString& expected) {
         xclip(text);
         ASSERT_TRUE(settles([&] {
@@ -62,8 +68,9 @@ protected:
     test::TemporaryDirectory directory;
     DefaultsStore defaults{QString::fromStdString((directory.path() / "defaults.json").string())};
     SystemClock clock;
-    ClipboardHistory history{clock, defaults,
-                             std::make_shared<QtPasteboard>(*QGuiApplication::clipboard())};
+    std::shared_ptr<QtPasteboard> pasteboard =
+        std::make_shared<QtPasteboard>(*QGuiApplication::clipboard());
+    ClipboardHistory history{clock, defaults, pasteboard};
     std::vector<std::unique_ptr<test::BackgroundProcess>> owners;
 };
 
@@ -76,11 +83,14 @@ TEST_F(ClipboardX11Test, CopiesAreRecordedInOrderAndARepeatMovesToTheTop) {
 }
 
 TEST_F(ClipboardX11Test, APasswordMarkedSecretIsSkippedAndALaterCopyIsNot) {
+    const std::uint64_t before = pasteboard->changeCount();
     auto keepass =
         test::testDesktop().launch({ORLET_CLIPBOARD_OWNER_PATH, "text/plain=correct horse",
                                     "x-kde-passwordManagerHint=secret"},
                                    {{"QT_QPA_PLATFORM", "xcb"}});
     ASSERT_TRUE(keepass->waitForOut("owned")) << keepass->err();
+    waitForChangeAfter(before);
+    EXPECT_TRUE(history.entries().empty());
     // The clipboard really holds the password for everybody else.
     ASSERT_TRUE(eventually([&] {
         auto reader = test::testDesktop().launch({"xclip", "-o", "-selection", "clipboard"});
@@ -113,7 +123,10 @@ TEST_F(ClipboardX11Test, HoldsTwentyFiveEntriesAndRefusesOverLongTexts) {
     EXPECT_EQ(history.entries().size(), 25u);
     EXPECT_EQ(texts().back(), "copy 2");
 
+    const std::uint64_t before = pasteboard->changeCount();
     xclip(std::string(10001, 'x'));
+    waitForChangeAfter(before);
+    EXPECT_EQ(texts().front(), "copy 26");
     copyAndSee(std::string(10000, 'y'), QString(10000, 'y'));
     EXPECT_EQ(texts()[1], "copy 26") << "the over-long copy left no entry";
 }

@@ -19,20 +19,24 @@ public:
             GTEST_SKIP() << *missing;
         }
         desktop_ = orlet::test::XDesktop::startXvfb(640, 480);
+        runtime_ = std::make_unique<orlet::test::TemporaryDirectory>("/tmp/orlet-runtime-");
         setenv("DISPLAY", desktop_->display().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("XDG_RUNTIME_DIR", runtime_->path().c_str(), 1);
         application_ = std::make_unique<QGuiApplication>(applicationArgc, applicationArgv);
     }
 
     void TearDown() override {
         application_.reset();
         desktop_.reset();
+        runtime_.reset();
     }
 
     static orlet::test::XDesktop& desktop() { return *desktop_; }
 
 private:
     static inline std::unique_ptr<orlet::test::XDesktop> desktop_;
+    std::unique_ptr<orlet::test::TemporaryDirectory> runtime_;
     std::unique_ptr<QGuiApplication> application_;
 };
 
