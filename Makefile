@@ -48,6 +48,8 @@ bench: deps
 	@build-bench/bin/LyricsBench
 	@build-bench/bin/HUDIdleBench 60
 	@build-bench/bin/WeatherDecodeBench
+	@build-bench/bin/SystemSnapshotBench
+	@build-bench/bin/SystemMonitorLoad 60 20
 	@build-bench/bin/ArtworkTintBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 	@bench/media_helper_idle.sh build-bench $(IDLE_SECONDS)

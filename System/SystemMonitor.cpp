@@ -3,6 +3,7 @@
 #include "Settings/AppSettings.h"
 #include "System/PowerProfiles.h"
 #include "System/SamplerHub.h"
+#include "System/SessionActivityWatcher.h"
 
 #include <QMetaObject>
 #include <cmath>
@@ -28,6 +29,16 @@ SystemMonitor& SystemMonitor::shared() {
         [profiles = std::make_shared<PowerProfiles>()] {
             return profiles->isLowPowerModeEnabled();
         });
+    // Watched for the whole process, from the monitor's making on.
+    static SessionActivityWatcher watcher;
+    static const bool watching = [] {
+        watcher.onChange = [](bool suspended) { monitor.setSuspended(suspended); };
+        const QByteArray session = qgetenv("XDG_SESSION_ID");
+        watcher.start(session.isEmpty() ? std::nullopt
+                                        : std::optional<QString>(QString::fromUtf8(session)));
+        return true;
+    }();
+    (void)watching;
     return monitor;
 }
 
