@@ -65,12 +65,17 @@ protected:
             std::vector<std::string>{"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
                                      "127.0.0.1", "--directory", root.string()},
             Environment{{"PATH", "/usr/bin:/bin"}});
+        // The match points into `out`, so `out` lives outside the wait.
+        std::string out;
         std::smatch port;
         const std::regex serving("port ([0-9]+)");
         EXPECT_TRUE(eventually([&] {
-            const std::string out = server->out();
+            out = server->out();
             return std::regex_search(out, port, serving);
         })) << server->err();
+        if (port.empty()) {
+            return server;
+        }
         url = "http://127.0.0.1:" + port[1].str();
         return server;
     }
