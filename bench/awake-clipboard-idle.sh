@@ -21,34 +21,37 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
-bus() { # a private bus; prints its address
+bus() { # a private bus in $work/$1; its address lands in $work/$1/address
     local dir=$work/$1
     mkdir -p "$dir"
     cat >"$dir/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig><type>session</type><listen>unix:dir=$dir</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow send_destination="*"/><allow own="*"/></policy></busconfig>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>
 CONF
-    dbus-daemon --config-file="$dir/bus.conf" --fork --print-address=1 --print-pid=3 3>"$dir/pid"
+    dbus-daemon --config-file="$dir/bus.conf" --nofork --print-address=3 3>"$dir/address" 2>/dev/null &
+    pids+=($!)
+    for _ in $(seq 100); do [[ -s $dir/address ]] && break; sleep 0.05; done
 }
-system_bus=$(bus system)
-pids+=($(cat "$work/system/pid"))
-session_bus=$(bus session)
-pids+=($(cat "$work/session/pid"))
+bus system
+bus session
+system_bus=$(head -n1 "$work/system/address")
+session_bus=$(head -n1 "$work/session/address")
 
 DBUS_SYSTEM_BUS_ADDRESS=$system_bus /usr/bin/python3 -m dbusmock --template logind >"$work/logind.log" 2>&1 &
 pids+=($!)
 DBUS_SESSION_BUS_ADDRESS=$session_bus /usr/bin/python3 -m dbusmock \
     --template "$source_dir/tests/Awake/screensaver_template.py" >"$work/screensaver.log" 2>&1 &
 pids+=($!)
-for name in "$system_bus org.freedesktop.login1" "$session_bus org.freedesktop.ScreenSaver"; do
-    set -- $name
-    for _ in $(seq 200); do
-        dbus-send --bus="$1" --print-reply --dest=org.freedesktop.DBus / \
-            org.freedesktop.DBus.NameHasOwner "string:$2" 2>/dev/null | grep -q true && break
-        sleep 0.05
-    done
+owned() { # bus name
+    [[ $(dbus-send --bus="$1" --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$2" 2>/dev/null) == *true* ]]
+}
+for _ in $(seq 200); do
+    owned "$system_bus" org.freedesktop.login1 && owned "$session_bus" org.freedesktop.ScreenSaver && break
+    sleep 0.05
 done
 
 mkdir -p "$work/home" "$work/runtime" && chmod 700 "$work/runtime"
