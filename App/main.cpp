@@ -2,14 +2,24 @@
 #include "App/SignalWatcher.h"
 #include "App/SingleInstance.h"
 #include "Platform/Log.h"
+#include "System/SystemReport.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQuickWindow>
 #include <cstdio>
+#include <string_view>
 
 int main(int argc, char** argv) {
+    // A diagnostic for bug reports; it needs no display and leaves a running copy alone.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--sample-system") {
+            QCoreApplication core(argc, argv);
+            return orlet::SystemReport::run();
+        }
+    }
     QElapsedTimer sinceStart;
     sinceStart.start();
     // A small transparent overlay: the software renderer needs no GL context per display and a
