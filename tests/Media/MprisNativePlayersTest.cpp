@@ -181,7 +181,9 @@ TEST_F(MprisNativePlayersTest, APlayerThatAppearsLaterIsFollowedUntilItQuits) {
     ASSERT_TRUE(test::processUntil([&] { return !quits.empty(); }));
     EXPECT_EQ(quits, std::vector<std::string>{rhythmbox});
     // Gone: nothing to ask, and nothing remembered of it.
-    EXPECT_EQ(details(), std::make_pair(std::optional<double>(), std::optional<QByteArray>()));
+    const auto [position, artwork] = details();
+    EXPECT_EQ(position, std::nullopt);
+    EXPECT_EQ(artwork, std::nullopt);
 }
 
 TEST_F(MprisNativePlayersTest, StoppedPlayersReportNothing) {
