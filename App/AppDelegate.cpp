@@ -14,6 +14,7 @@
 #include "Platform/DefaultsStore.h"
 #include "Platform/Preferences.h"
 #include "Settings/AppSettings.h"
+#include "Today/CalendarService.h"
 #include "Weather/QtLocationSource.h"
 #include "Weather/WeatherAPI.h"
 #include "Weather/WeatherService.h"
@@ -74,6 +75,14 @@ NotchCoordinator& AppDelegate::coordinator() {
                 };
                 center.start();
                 weather().startAlerts();
+                // Meeting reminders reach the notch here until the services are wired in order.
+                CalendarService& calendar = CalendarService::shared();
+                calendar.showTransient = [this](const TransientActivity& activity) {
+                    if (coordinator_) {
+                        coordinator_->showTransient(activity);
+                    }
+                };
+                calendar.start();
             },
             [this] {
                 if (activityCenter_) {
