@@ -51,6 +51,7 @@ bench: deps
 	@build-bench/bin/SystemSnapshotBench
 	@build-bench/bin/SystemMonitorLoad 60 20
 	@build-bench/bin/ArtworkTintBench
+	@build-bench/bin/CalendarExpandBench
 	@bench/idle.sh build-bench $(IDLE_SECONDS)
 	@bench/awake-clipboard-idle.sh build-bench $(IDLE_SECONDS)
 	@bench/media_helper_idle.sh build-bench $(IDLE_SECONDS)
