@@ -127,14 +127,17 @@ protected:
         set(QStringLiteral("battery_BAT0"), {{"Percentage", percentage}});
     }
 
-    void startMonitor() {
+    // `busAddress`: another bus than the test's, one that may not be there at all.
+    void startMonitor(std::optional<std::string> busAddress = std::nullopt) {
         LinuxSystemSource::Paths paths;
         paths.sys = bus.directory() / "sys";
-        paths.systemBusAddress = bus.address();
+        paths.systemBusAddress = busAddress.value_or(bus.address());
         paths.useNVML = false;
         std::filesystem::create_directories(paths.sys / "class" / "power_supply");
         sampler = std::make_unique<BatterySampler>(std::make_shared<LinuxSystemSource>(paths));
-        watched = bus.connect();
+        watched = busAddress ? QDBusConnection::connectToBus(QString::fromStdString(*busAddress),
+                                                             QStringLiteral("orlet-absent-bus"))
+                             : bus.connect();
         notifications = std::make_unique<UPowerNotifications>(watched);
         monitor =
             std::make_unique<PowerMonitor>([this] { return sampler->sample(); }, *notifications);
@@ -211,6 +214,21 @@ TEST_F(UPowerMonitorTest, WithoutUPowerTheBatteryComesFromSysAndUPowerStartingLa
     set(QStringLiteral("line_power_AC"), {{"Online", true}});
     ASSERT_TRUE(barrier->pass());
     EXPECT_EQ(shown, (std::vector{TransientActivity::charging(0.40, std::nullopt)}));
+}
+
+TEST_F(UPowerMonitorTest, WithNoBusAtAllTheBatteryStillComesFromSys) {
+    const auto supplies = bus.directory() / "sys" / "class" / "power_supply";
+    write(supplies / "BAT0" / "type", "Battery");
+    write(supplies / "BAT0" / "capacity", "30");
+    write(supplies / "BAT0" / "status", "Charging");
+    startMonitor("unix:path=" + (bus.directory() / "no-such-bus").string());
+    EXPECT_FALSE(watched.isConnected());
+    EXPECT_EQ(monitor->last(), (BatteryStatus{0.30, true, true, std::nullopt}));
+    write(supplies / "BAT0" / "capacity", "31");
+    monitor->update();
+    EXPECT_EQ(monitor->last(), (BatteryStatus{0.31, true, true, std::nullopt}));
+    EXPECT_TRUE(shown.empty());
+    QDBusConnection::disconnectFromBus(QStringLiteral("orlet-absent-bus"));
 }
 
 TEST_F(UPowerMonitorTest, WithNoBatteryAnywhereNothingIsWatched) {
