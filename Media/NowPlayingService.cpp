@@ -2,6 +2,7 @@
 
 #include "Media/ArtworkTint.h"
 #include "Media/HelperMessage.h"
+#include "Media/LyricsService.h"
 #include "Media/MprisNativePlayers.h"
 #include "Media/QtHelperLauncher.h"
 #include "Media/ThreadPoolTasks.h"
@@ -67,8 +68,17 @@ NowPlayingService& NowPlayingService::shared() {
         };
         // Owned by the application object, like every other long-lived Qt object.
         instance = new NowPlayingService(std::move(environment), QCoreApplication::instance());
+        instance->attachLyrics(LyricsService::shared());
     }
     return *instance;
+}
+
+void NowPlayingService::attachLyrics(LyricsService& lyrics) {
+    env_.lyricsUpdate = [&lyrics](const std::optional<NowPlayingInfo>& info) {
+        lyrics.update(info);
+    };
+    lyrics.setCurrentInfoSource([this] { return info_; });
+    connect(this, &NowPlayingService::infoChanged, &lyrics, &LyricsService::currentInfoChanged);
 }
 
 // Lifecycle --------------------------------------------------------------------------------------

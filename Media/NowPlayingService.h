@@ -24,6 +24,8 @@
 
 namespace orlet {
 
+class LyricsService;
+
 struct HelperMessage;
 
 // The one source of what is playing: reads the media helper's lines, follows the native
@@ -82,6 +84,10 @@ public:
     // Created on first use with the real helper, the session bus and the installed
     // applications; lives as long as the application object.
     static NowPlayingService& shared();
+
+    // Lets `lyrics` follow what is shown: every publish updates it, and its notch line knows
+    // whether the shown track plays. The two must live equally long.
+    void attachLyrics(LyricsService& lyrics);
 
     void start();
     void stop();

@@ -2,6 +2,8 @@
 
 #include "LoopbackHttpServer.h"
 #include "Media/LRCLib.h"
+#include "Media/NowPlayingService.h"
+#include "MediaFakes.h"
 #include "Platform/DefaultsStore.h"
 #include "Platform/ManualClock.h"
 #include "QtTestSupport.h"
@@ -366,6 +368,40 @@ TEST_F(LyricsServiceTest, ShowsOnTheNotchWhileSyncedAndPlaying) {
     lyrics.setEnabled(false);
     EXPECT_FALSE(lyrics.showsOnNotch());
     EXPECT_EQ(shows.count(), 4);
+}
+
+// The lyrics follow what the now playing service shows: a helper line starts the fetch, and the
+// notch line appears only while that track plays.
+TEST_F(LyricsServiceTest, FollowsTheNowPlayingService) {
+    auto launcherOwned = std::make_unique<test::FakeHelperLauncher>();
+    test::FakeHelperLauncher& launcher = *launcherOwned;
+    NowPlayingService nowPlaying(NowPlayingService::Environment{
+        clock,
+        std::move(launcherOwned),
+        std::make_unique<test::FakeNativePlayers>(),
+        std::make_unique<test::FakeBackgroundTasks>(),
+        [](const std::string&) { return std::optional<DesktopEntry>(); },
+        nullptr,
+    });
+    LyricsService& lyrics = make(true);
+    nowPlaying.attachLyrics(lyrics);
+    nowPlaying.start();
+    launcher.say("{\"type\":\"ready\"}\n"
+                 "{\"type\":\"nowPlaying\",\"title\":\"Song\",\"artist\":\"Artist\",\"album\":null,"
+                 "\"duration\":200,\"elapsed\":15,\"rate\":1,\"timestamp\":null,\"playing\":true,"
+                 "\"bundleID\":\"mpv\",\"parentBundleID\":null,\"artworkID\":null}\n");
+    ASSERT_EQ(fetcher.calls.size(), 1u);
+    EXPECT_EQ(fetcher.calls[0].query.title, "Song");
+    fetcher.answer(0, threeLines);
+    EXPECT_EQ(lyrics.lineIndex(), 0u);
+    EXPECT_TRUE(lyrics.showsOnNotch());
+
+    nowPlaying.send(MediaCommand::pause);
+    EXPECT_FALSE(lyrics.showsOnNotch()) << "paused at once, before the helper answers";
+    launcher.say("{\"type\":\"nowPlaying\",\"playing\":false}\n");
+    EXPECT_FALSE(lyrics.showsOnNotch());
+    EXPECT_EQ(lyrics.state(), LyricsState::loading());
+    EXPECT_EQ(fetcher.calls.size(), 1u);
 }
 
 } // namespace
