@@ -4,6 +4,7 @@
 #include "Platform/Log.h"
 #include "Today/ICalCalendarStore.h"
 #include "Today/MeetingLink.h"
+#include "Today/WakeWatcher.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,7 +50,13 @@ CalendarService& CalendarService::shared() {
                                            ICalCalendarStore::dataHomeFromEnvironment(),
                                            ICalCalendarStore::configHomeFromEnvironment()},
             application);
-        return new CalendarService(Environment{Clock::shared(), *store}, application);
+        auto* created = new CalendarService(Environment{Clock::shared(), *store}, application);
+        // The next wake-up waits on the monotonic clock, which sleep stops: after a wake the
+        // meetings and their reminder times are looked at again.
+        auto* wake = new WakeWatcher(std::nullopt, created);
+        wake->onWake = [created] { created->reload(); };
+        wake->start();
+        return created;
     }();
     return *service;
 }

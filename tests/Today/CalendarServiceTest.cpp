@@ -5,6 +5,7 @@
 #include "Platform/ManualClock.h"
 #include "QtTestSupport.h"
 #include "TestNames.h"
+#include "TodayFakes.h"
 #include "TodayFixtures.h"
 
 #include <gtest/gtest.h>
@@ -16,50 +17,8 @@ using namespace std::chrono_literals;
 using test::at;
 using test::berlinText;
 using Access = CalendarService::Access;
-
-class FakeStore : public CalendarStore {
-public:
-    Access access() const override { return state; }
-    QString problem() const override { return problemText; }
-    std::vector<CalendarEvent> events(Clock::Date from, Clock::Date to) const override {
-        ++queries;
-        lastWindow = {from, to};
-        std::vector<CalendarEvent> overlapping;
-        for (const CalendarEvent& event : list) {
-            if (event.start < to && event.end > from) {
-                overlapping.push_back(event);
-            }
-        }
-        return overlapping;
-    }
-    void requestAccess(std::function<void()> done) override {
-        ++accessRequests;
-        state = afterRequest;
-        done();
-    }
-    void change() {
-        if (onChange) {
-            onChange();
-        }
-    }
-
-    Access state = Access::readable;
-    Access afterRequest = Access::readable;
-    QString problemText;
-    std::vector<CalendarEvent> list;
-    mutable int queries = 0;
-    mutable std::pair<Clock::Date, Clock::Date> lastWindow;
-    int accessRequests = 0;
-};
-
-CalendarEvent meeting(const char* id, const char* start, const char* end) {
-    CalendarEvent event;
-    event.identifier = QString::fromLatin1(id);
-    event.title = QString::fromLatin1(id);
-    event.start = at(start);
-    event.end = at(end);
-    return event;
-}
+using test::FakeStore;
+using test::meeting;
 
 class Calendar : public testing::Test {
 protected:
