@@ -30,6 +30,8 @@ packages=(
     qt6-positioning-dev libqt6positioning6-plugins
     # calendars through libical; xclip as the other program of the clipboard tests
     libical-dev xclip
+    # the end-of-timer sound: the freedesktop theme's "complete", played with paplay
+    sound-theme-freedesktop
     # keep-awake labels are checked in a fixed time zone
     tzdata
 )
