@@ -30,9 +30,11 @@ protected:
     // Every pass moves the counters on, so each snapshot differs from the one before.
     void moveCountersOn() {
         source->change([](auto& values) {
-            for (CPUTicks& core : *values.ticks) {
-                core.user += 10;
-                core.idle += 30;
+            if (values.ticks) {
+                for (CPUTicks& core : *values.ticks) {
+                    core.user += 10;
+                    core.idle += 30;
+                }
             }
             (*values.interfaces)["eth0"].received += 1000;
         });
