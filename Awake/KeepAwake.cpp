@@ -83,8 +83,10 @@ void KeepAwake::start(const Mode& mode) {
         // under the label "While … runs" would be a promise nobody keeps.
         terminationWatch_ = env_.processes->watch(mode.pid, [this] { stop(); });
         if (!terminationWatch_) {
-            qCWarning(logApp()).noquote() << "Keep awake cannot watch process" << mode.pid
-                                          << "; it stays on until turned off";
+            qCWarning(logApp()).noquote()
+                << QStringLiteral(
+                       "Keep awake cannot watch process %1; it stays on until turned off")
+                       .arg(mode.pid);
         }
         break;
     case Mode::Case::indefinite:
