@@ -11,6 +11,7 @@
 #include <QNetworkRequest>
 #include <QRunnable>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace orlet {
 
@@ -42,6 +43,25 @@ std::optional<QString> keyFileValue(const QString& path, const QString& group, c
     return std::nullopt;
 }
 
+// What a file looked like when it was read: a save changes one of these, a rename over it the
+// inode.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{info.st_dev, info.st_ino, info.st_size,
+                     std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 } // namespace
 
 struct ICalCalendarStore::Source {
@@ -54,6 +74,8 @@ struct ICalCalendarStore::Source {
     // Counts reads, so only the answer of the latest one is taken.
     std::uint64_t generation = 0;
     bool reading = false;
+    // The file as last read; a folder's change that left it alone needs no new read.
+    std::optional<FileStamp> stamp;
     DelayedJob settle;
     DelayedJob refresh;
     QPointer<QNetworkReply> reply;
@@ -70,6 +92,7 @@ struct ICalCalendarStore::Source {
 
 ICalCalendarStore::ICalCalendarStore(Environment environment, QObject* parent)
     : QObject(parent), env_(std::move(environment)) {
+    ICalendar::prepare();
     worker_.setMaxThreadCount(1);
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &ICalCalendarStore::fileChanged);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
@@ -282,9 +305,16 @@ void ICalCalendarStore::directoryChanged(const QString& path) {
     if (path.startsWith(env_.dataHome) &&
         !path.startsWith(evolutionCalendars() + QLatin1Char('/'))) {
         // A local calendar may have been added or removed.
-        const std::size_t before = sources_.size();
+        std::vector<Location> before;
+        for (const auto& source : sources_) {
+            before.push_back(source->location);
+        }
         configure();
-        if (sources_.size() != before) {
+        const bool same = std::equal(before.begin(), before.end(), sources_.begin(), sources_.end(),
+                                     [](const Location& location, const auto& source) {
+                                         return location == source->location;
+                                     });
+        if (!same) {
             notify();
         }
     }
@@ -301,7 +331,9 @@ void ICalCalendarStore::settle(Source& source) {
     // Writers save in steps; read once they are done.
     source.settle = env_.clock.schedule(settleDelay, [this, &source] {
         watch();
-        read(source);
+        if (source.reading || !source.stamp || stampOf(source.location.path) != source.stamp) {
+            read(source);
+        }
     });
 }
 
@@ -317,6 +349,8 @@ void ICalCalendarStore::readFile(Source& source) {
     const std::uint64_t generation = source.generation = ++reads_;
     source.reading = true;
     const QString path = source.location.path;
+    // Taken before the read: a save during it makes the next change read again.
+    source.stamp = stampOf(path);
     QPointer<ICalCalendarStore> self(this);
     Source* target = &source;
     worker_.start([self, target, generation, path] {

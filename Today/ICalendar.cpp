@@ -375,10 +375,15 @@ std::set<Seconds> instanceStarts(const EventShape& shape, Seconds from, Seconds 
     return starts;
 }
 
-void makeErrorsRecoverable() {
+void prepareLibical() {
     static std::once_flag once;
-    // libical aborts on malformed input unless told otherwise.
-    std::call_once(once, [] { icalerror_set_errors_are_fatal(0); });
+    std::call_once(once, [] {
+        // libical aborts on malformed input unless told otherwise.
+        icalerror_set_errors_are_fatal(0);
+        // Its UTC zone is set up on first use; done once here rather than racing on two
+        // threads.
+        icaltimezone_get_utc_timezone();
+    });
 }
 
 } // namespace
@@ -413,8 +418,12 @@ ICalendar::ICalendar(ICalendar&&) noexcept = default;
 ICalendar& ICalendar::operator=(ICalendar&&) noexcept = default;
 ICalendar::~ICalendar() = default;
 
+void ICalendar::prepare() {
+    prepareLibical();
+}
+
 std::variant<ICalendar, QString> ICalendar::parse(const QByteArray& text) {
-    makeErrorsRecoverable();
+    prepareLibical();
     if (text.trimmed().isEmpty()) {
         return QStringLiteral("the calendar is empty");
     }

@@ -20,6 +20,9 @@ public:
     // Guards against rules that would run for ever (FREQ=SECONDLY since 1970).
     static constexpr int maxInstancesPerEvent = 20000;
 
+    // Sets libical up; called on the main thread before parsing starts elsewhere.
+    static void prepare();
+
     // The calendar, or the reason it is not one, in words for the user.
     static std::variant<ICalendar, QString> parse(const QByteArray& text);
 

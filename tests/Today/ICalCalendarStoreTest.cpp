@@ -129,6 +129,17 @@ TEST_F(Sources, AFileReplacedByRenameIsReadAgainEveryTime) {
     }
 }
 
+TEST_F(Sources, AnotherFileChangingInTheFolderDoesNotReadTheCalendarAgain) {
+    write(personal(), calendarWith("Home"));
+    ASSERT_TRUE(settled());
+    const int before = changes_;
+    write(QFileInfo(personal()).path() + "/calendar.ics.lock", "1234");
+    ASSERT_TRUE(LoopbackHttpServer::waitFor([&] { return clock_.pendingCount() > 0; }));
+    clock_.advance(ICalCalendarStore::settleDelay);
+    EXPECT_EQ(store().pendingReads(), 0);
+    EXPECT_EQ(changes_, before);
+}
+
 TEST_F(Sources, ANewLocalCalendarIsPickedUpAndARemovedOneDropped) {
     write(personal(), calendarWith("Home"));
     ASSERT_TRUE(settled());
