@@ -113,11 +113,6 @@ void CalendarService::updateAccess() {
     }
 }
 
-Clock::Date CalendarService::startOfToday() const {
-    const QDate today = qtDate(env_.clock.date(), env_.timeZone).date();
-    return dateOf(QDateTime(today, QTime(0, 0), env_.timeZone));
-}
-
 Clock::Date CalendarService::startOfTomorrow() const {
     // The next calendar day, not 24 hours on: days with a clock change are 23 or 25 hours long.
     const QDate today = qtDate(env_.clock.date(), env_.timeZone).date();

@@ -81,7 +81,6 @@ private:
     void updateAccess();
     void scheduleNextWakeUp();
     void remindIfDue();
-    Clock::Date startOfToday() const;
     Clock::Date startOfTomorrow() const;
     double secondsUntil(Clock::Date date) const;
 
