@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sys/stat.h>
 
 namespace orlet::test {
@@ -65,18 +64,22 @@ protected:
             std::vector<std::string>{"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
                                      "127.0.0.1", "--directory", root.string()},
             Environment{{"PATH", "/usr/bin:/bin"}});
-        // The match points into `out`, so `out` lives outside the wait.
-        std::string out;
-        std::smatch port;
-        const std::regex serving("port ([0-9]+)");
+        // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
+        std::string port;
         EXPECT_TRUE(eventually([&] {
-            out = server->out();
-            return std::regex_search(out, port, serving);
+            const std::string out = server->out();
+            const std::size_t at = out.find(" port ");
+            const std::size_t end = out.find(' ', at + 6);
+            if (at == std::string::npos || end == std::string::npos) {
+                return false;
+            }
+            port = out.substr(at + 6, end - at - 6);
+            return true;
         })) << server->err();
         if (port.empty()) {
             return server;
         }
-        url = "http://127.0.0.1:" + port[1].str();
+        url = "http://127.0.0.1:" + port;
         return server;
     }
 
