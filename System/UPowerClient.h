@@ -3,6 +3,7 @@
 #include "System/SystemSource.h"
 
 #include <QDBusConnection>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,12 +11,13 @@
 
 namespace orlet {
 
-// The power sources that upowerd knows, read over the system bus with short blocking calls.
-// Safe from any thread: QtDBus connections are.
+class UPowerCache;
+
+// The power sources that upowerd knows. Read over the system bus once, at first use, and
+// kept current by upowerd's signals on the application's thread; asking costs a lock and a
+// copy. Safe from any thread.
 class UPowerClient {
 public:
-    static constexpr int callTimeoutMs = 500;
-
     // `busAddress`: a bus other than the system bus, for tests.
     explicit UPowerClient(std::optional<std::string> busAddress = std::nullopt);
     ~UPowerClient();
@@ -26,12 +28,13 @@ public:
     std::optional<std::vector<PowerSource>> powerSources();
 
 private:
-    QDBusConnection& connection();
+    void start();
 
     std::optional<std::string> busAddress_;
-    std::once_flag connected_;
+    std::once_flag started_;
     std::optional<QDBusConnection> connection_;
     QString connectionName_;
+    std::unique_ptr<UPowerCache> cache_;
 };
 
 } // namespace orlet

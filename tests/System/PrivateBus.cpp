@@ -50,27 +50,42 @@ PrivateBus::PrivateBus() {
     connection_ = QDBusConnection::connectToBus(QString::fromStdString(address_), connectionName_);
 }
 
+namespace {
+
+void terminate(pid_t group) {
+    ::kill(-group, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (::waitpid(group, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(-group, SIGKILL);
+            ::waitpid(group, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+} // namespace
+
 PrivateBus::~PrivateBus() {
     connection_ = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(connectionName_);
     // The programs on the bus first, the daemon last.
     for (auto group = groups_.rbegin(); group != groups_.rend(); ++group) {
-        ::kill(-*group, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (::waitpid(*group, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(-*group, SIGKILL);
-                ::waitpid(*group, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
+        terminate(*group);
     }
 }
 
-void PrivateBus::launch(const std::vector<std::string>& argv) {
+pid_t PrivateBus::launch(const std::vector<std::string>& argv) {
     groups_.push_back(spawn(
         argv, {"DBUS_SESSION_BUS_ADDRESS=" + address_, "DBUS_SYSTEM_BUS_ADDRESS=" + address_}, -1));
+    return groups_.back();
+}
+
+void PrivateBus::end(pid_t group) {
+    if (std::erase(groups_, group) > 0) {
+        terminate(group);
+    }
 }
 
 bool PrivateBus::waitForName(const QString& name) {

@@ -23,8 +23,10 @@ public:
     // A connection of this process to the bus.
     QDBusConnection& connection() { return connection_; }
 
-    // Starts `argv` with the bus as both its session and its system bus.
-    void launch(const std::vector<std::string>& argv);
+    // Starts `argv` with the bus as both its session and its system bus; its process group.
+    pid_t launch(const std::vector<std::string>& argv);
+    // Ends a program started by launch() and waits for it.
+    void end(pid_t group);
     // Polls until `name` has an owner; whether it got one.
     bool waitForName(const QString& name);
 
