@@ -129,16 +129,22 @@ void NowPlayingService::stop() {
     }
 }
 
-void NowPlayingService::helperExited(std::uint64_t launch, std::optional<int> exitStatus) {
-    if (const auto ending = ending_.find(launch); ending != ending_.end()) {
-        exited_ = std::move(ending->second);
-        ending_.erase(ending);
-        if (isStopping_) {
-            setStatus(Status::stopped());
-        }
-        return;
+// The end of a helper that was already told to go only completes a stop.
+bool NowPlayingService::finishEnding(std::uint64_t launch) {
+    const auto ending = ending_.find(launch);
+    if (ending == ending_.end()) {
+        return false;
     }
-    if (launch != launch_ || !process_) {
+    exited_ = std::move(ending->second);
+    ending_.erase(ending);
+    if (isStopping_) {
+        setStatus(Status::stopped());
+    }
+    return true;
+}
+
+void NowPlayingService::helperExited(std::uint64_t launch, std::optional<int> exitStatus) {
+    if (finishEnding(launch) || launch != launch_ || !process_) {
         return;
     }
     exited_ = std::move(process_);
@@ -163,15 +169,7 @@ void NowPlayingService::helperExited(std::uint64_t launch, std::optional<int> ex
 }
 
 void NowPlayingService::helperFailed(std::uint64_t launch, const QString& error) {
-    if (const auto ending = ending_.find(launch); ending != ending_.end()) {
-        exited_ = std::move(ending->second);
-        ending_.erase(ending);
-        if (isStopping_) {
-            setStatus(Status::stopped());
-        }
-        return;
-    }
-    if (launch != launch_ || !process_) {
+    if (finishEnding(launch) || launch != launch_ || !process_) {
         return;
     }
     exited_ = std::move(process_);

@@ -152,6 +152,7 @@ private:
     void nativeDetails(const std::string& title, std::optional<double> position,
                        std::optional<QByteArray> artwork);
     void updateApp(const std::optional<std::string>& bundleID);
+    bool finishEnding(std::uint64_t launch);
     void helperExited(std::uint64_t launch, std::optional<int> exitStatus);
     void helperFailed(std::uint64_t launch, const QString& error);
     void computeTint(QByteArray bytes, std::function<void(std::optional<QColor>)> done);
