@@ -74,11 +74,17 @@ NowPlayingService& NowPlayingService::shared() {
 }
 
 void NowPlayingService::attachLyrics(LyricsService& lyrics) {
-    env_.lyricsUpdate = [&lyrics](const std::optional<NowPlayingInfo>& info) {
-        lyrics.update(info);
-    };
+    // Either may be destroyed first when the application object takes its children down.
+    env_.lyricsUpdate =
+        [target = QPointer<LyricsService>(&lyrics)](const std::optional<NowPlayingInfo>& info) {
+            if (target) {
+                target->update(info);
+            }
+        };
     lyrics.setCurrentInfoSource([this] { return info_; });
     connect(this, &NowPlayingService::infoChanged, &lyrics, &LyricsService::currentInfoChanged);
+    connect(this, &QObject::destroyed, &lyrics,
+            [&lyrics] { lyrics.setCurrentInfoSource(nullptr); });
 }
 
 // Lifecycle --------------------------------------------------------------------------------------

@@ -51,6 +51,10 @@ CalendarService& CalendarService::shared() {
                                            ICalCalendarStore::configHomeFromEnvironment()},
             application);
         auto* created = new CalendarService(Environment{Clock::shared(), *store}, application);
+        // The service talks to its store until its last line, and the store to the network:
+        // each goes after its user.
+        store->setParent(created);
+        network->setParent(store);
         // The next wake-up waits on the monotonic clock, which sleep stops: after a wake the
         // meetings and their reminder times are looked at again.
         auto* wake = new WakeWatcher(std::nullopt, created);
