@@ -393,7 +393,11 @@ protected:
 
 TEST_F(MediaHelperMpvTest, ReportsWhatPlayerctlSees) {
     const auto helper = startHelper();
-    const auto message = waitForMessage(*helper, 1, titled("Orlet Tone", true));
+    // mpv names the track before it knows its length: wait for the line that has both.
+    const auto message = waitForMessage(*helper, 1, [](const json& m) {
+        return titled("Orlet Tone", true)(m) && m["duration"].is_number() &&
+               m["elapsed"].is_number();
+    });
     ASSERT_TRUE(message) << helper->err();
     EXPECT_EQ((*message)["title"], playerctl({"metadata", "--format", "{{title}}"}));
     EXPECT_DOUBLE_EQ((*message)["duration"].get<double>(),
@@ -411,7 +415,9 @@ TEST_F(MediaHelperMpvTest, PausePlayAndSeekChangeMpv) {
     std::size_t from = helper->settle();
     helper->writeLine("pause");
     EXPECT_TRUE(test::eventually([&] { return playerctl({"status"}) == "Paused"; }));
-    const auto paused = waitForMessage(*helper, from, titled("Orlet Tone", false));
+    const auto paused = waitForMessage(*helper, from, [](const json& m) {
+        return titled("Orlet Tone", false)(m) && m["elapsed"].is_number();
+    });
     ASSERT_TRUE(paused);
     EXPECT_NEAR((*paused)["elapsed"].get<double>(), playerctlPosition(), 0.2);
 
